@@ -1,0 +1,309 @@
+// The evaluator loop, constants and operators.
+// Hazards: the result is slot 0, not the top; operators that find too few operands keep
+// the odd counts described below (programs can observe them); every arithmetic result is
+// checked explicitly, because the original ran with floating-point exceptions enabled.
+#include "interp/evaluator.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "interp/handlers.h"
+#include "interp/tables.h"
+#include "runtime/host_stack.h"
+#include "runtime/state.h"
+
+namespace tavrin {
+
+void EvalStack::overflow() { raiseByteCode("an expression needs more than 8 operand slots"); }
+
+int32_t truncateToInt(double v) {
+  if (!(v > -2147483649.0 && v < 2147483648.0)) [[unlikely]]
+    raise(ErrorNumber::InvalidFloatOp);
+  return int32_t(v);
+}
+
+int32_t roundToInt(double v) {
+  double r = std::nearbyint(v);  // default rounding mode: to nearest, ties to even
+  if (!(r >= -2147483648.0 && r <= 2147483647.0)) [[unlikely]]
+    raise(ErrorNumber::InvalidFloatOp);
+  return int32_t(r);
+}
+
+int compareText(std::string_view a, std::string_view b) {
+  size_t n = a.size() < b.size() ? a.size() : b.size();
+  int c = n ? std::memcmp(a.data(), b.data(), n) : 0;  // memcmp compares unsigned bytes
+  if (c) return c;
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+namespace {
+
+[[noreturn, gnu::cold]] void floatError(double a, double b, double r) {
+  if (std::isnan(r) && !std::isnan(a) && !std::isnan(b)) raise(ErrorNumber::InvalidFloatOp);
+  if (std::isinf(r)) raise(ErrorNumber::FloatOverflow);
+  raise(ErrorNumber::InvalidFloatOp);
+}
+
+// A result that is NaN or infinite from finite operands is the error the FPU would have
+// trapped; NaN or infinite operands propagate the invalid operation.
+inline double checked(double a, double b, double r) {
+  if (!std::isfinite(r)) [[unlikely]] {
+    if (std::isfinite(a) && std::isfinite(b)) floatError(a, b, r);
+    if (std::isnan(r)) raise(ErrorNumber::InvalidFloatOp);
+  }
+  return r;
+}
+
+double divide(double a, double b) {
+  if (b == 0.0) [[unlikely]] {
+    if (a == 0.0 || std::isnan(a)) raise(ErrorNumber::InvalidFloatOp);
+    raise(ErrorNumber::DivisionByZero);
+  }
+  return checked(a, b, a / b);
+}
+
+double power(double a, double b) {
+  if (b == 0.0) return 1.0;
+  if (b == std::trunc(b) && b < 2147483647.0 && b > -2147483648.0) {
+    long long n = (long long)b;
+    bool negative = n < 0;
+    unsigned long long e = negative ? (unsigned long long)(-n) : (unsigned long long)n;
+    double base = a, result = 1.0;
+    while (e) {
+      if (e & 1) result *= base;
+      e >>= 1;
+      if (e) base *= base;
+    }
+    if (negative) {
+      if (result == 0.0) raise(ErrorNumber::DivisionByZero);
+      result = 1.0 / result;
+    }
+    if (!std::isfinite(result) && std::isfinite(a)) raise(ErrorNumber::FloatOverflow);
+    return result;
+  }
+  if (a < 0.0) raise(ErrorNumber::InvalidFloatOp);
+  if (a == 0.0) raise(ErrorNumber::DivisionByZero);  // the logarithm of zero
+  return checked(a, b, std::exp(b * std::log(a)));
+}
+
+int32_t modInverse(int32_t x, int32_t m) {
+  for (int32_t n = m - 1; n >= 0; --n) {
+    int32_t product = int32_t(uint32_t(x) * uint32_t(n));  // 32-bit signed multiplication
+    if (product % m == 1) return n;
+  }
+  return m <= 0 ? int32_t(int64_t(m) - 1) : -1;  // the search is empty for m <= 0
+}
+
+void removeAll(std::string& a, const std::string& b) {
+  if (b.empty()) return;
+  for (size_t p = a.find(b); p != std::string::npos; p = a.find(b)) a.erase(p, b.size());
+}
+
+bool compareNumbers(uint8_t op, double a, double b) {
+  switch (Operand(op)) {
+    case Operand::OpEqual: return a == b;
+    case Operand::OpNotEqual: return a != b;
+    case Operand::OpGreater: return a > b;
+    case Operand::OpLess: return a < b;
+    case Operand::OpGreaterEqual: return a >= b;
+    default: return a <= b;
+  }
+}
+
+void evalOperator(uint8_t op, EvalStack& e) {
+  const bool text = e.mode == 1;
+  if (op >= uint8_t(Operand::OpEqual) && op <= uint8_t(Operand::OpLessEqual)) {
+    if (text) {
+      if (e.strCount < 2) {
+        if (e.strCount > 0) --e.strCount;
+        e.mode = 0;
+        return;
+      }
+      int c = compareText(e.str[e.strCount - 2], e.str[e.strCount - 1]);
+      e.strCount -= 2;
+      e.pushNumber(compareNumbers(op, double(c), 0.0) ? -1.0 : 0.0);
+      return;
+    }
+    if (e.numCount < 2) {
+      if (e.numCount > 0) --e.numCount;
+      return;
+    }
+    double& a = e.num[e.numCount - 2];
+    a = compareNumbers(op, a, e.num[e.numCount - 1]) ? -1.0 : 0.0;
+    --e.numCount;
+    e.mode = 0;
+    return;
+  }
+  switch (Operand(op)) {
+    case Operand::OpPlus:
+      if (text) {
+        if (e.strCount < 2) {
+          if (e.strCount > 0) --e.strCount;
+          return;
+        }
+        e.str[e.strCount - 2] += e.str[e.strCount - 1];
+        --e.strCount;
+        return;
+      }
+      if (e.numCount < 2) return;  // plus keeps the count
+      e.num[e.numCount - 2] = checked(e.num[e.numCount - 2], e.num[e.numCount - 1],
+                                      e.num[e.numCount - 2] + e.num[e.numCount - 1]);
+      --e.numCount;
+      return;
+    case Operand::OpMinus:
+      if (text) {
+        if (e.strCount < 2) {
+          if (e.strCount > 0) --e.strCount;
+          return;
+        }
+        removeAll(e.str[e.strCount - 2], e.str[e.strCount - 1]);
+        --e.strCount;
+        return;
+      }
+      if (e.numCount == 1) {  // a lone minus negates slot 0, which stays the result
+        e.numCount = 0;
+        e.num[0] = -e.num[0];
+        return;
+      }
+      if (e.numCount < 2) return;
+      e.num[e.numCount - 2] = checked(e.num[e.numCount - 2], e.num[e.numCount - 1],
+                                      e.num[e.numCount - 2] - e.num[e.numCount - 1]);
+      --e.numCount;
+      return;
+    case Operand::OpNot:
+      if (text || e.numCount < 1) return;
+      e.num[e.numCount - 1] = double(~roundToInt(e.num[e.numCount - 1]));
+      return;
+    case Operand::OpNegate:
+      if (text || e.numCount < 1) return;
+      e.num[e.numCount - 1] = -e.num[e.numCount - 1];
+      return;
+    case Operand::OpCharAt: {
+      if (e.numCount < 1 || e.strCount < 1) return;
+      int32_t n = truncateToInt(e.num[--e.numCount]);
+      std::string& s = e.str[e.strCount - 1];
+      if (n >= 1 && size_t(n) <= s.size()) s = std::string(1, s[size_t(n) - 1]);
+      else s.clear();
+      e.mode = 1;
+      return;
+    }
+    default:
+      break;
+  }
+  // The remaining operators are binary and numeric.
+  if (text) return;
+  if (e.numCount < 2) {
+    if (e.numCount > 0) --e.numCount;
+    return;
+  }
+  double& a = e.num[e.numCount - 2];
+  const double b = e.num[e.numCount - 1];
+  --e.numCount;
+  switch (Operand(op)) {
+    case Operand::OpAnd: a = double(roundToInt(a) & roundToInt(b)); break;
+    case Operand::OpOr: a = double(roundToInt(a) | roundToInt(b)); break;
+    case Operand::OpXor: a = double(roundToInt(a) ^ roundToInt(b)); break;
+    case Operand::OpTimes: a = checked(a, b, a * b); break;
+    case Operand::OpDivide: a = divide(a, b); break;
+    case Operand::OpPower: a = power(a, b); break;
+    case Operand::OpModulo: {
+      int32_t x = roundToInt(a), y = roundToInt(b);
+      if (y == 0) raise(ErrorNumber::DivisionByZero);
+      if (y == -1) { a = 0.0; break; }
+      a = double(x % y);
+      break;
+    }
+    case Operand::OpShiftLeft:
+      a = double(int32_t(uint32_t(roundToInt(a)) << (uint32_t(roundToInt(b)) & 31)));
+      break;
+    case Operand::OpShiftRight:
+      a = double(int32_t(uint32_t(roundToInt(a)) >> (uint32_t(roundToInt(b)) & 31)));
+      break;
+    case Operand::OpModInverse: a = double(modInverse(roundToInt(a), roundToInt(b))); break;
+    case Operand::OpIntDivide: {
+      int32_t x = truncateToInt(a + 0.5), y = truncateToInt(b + 0.5);
+      if (y == 0) raise(ErrorNumber::DivisionByZero);
+      if (x == std::numeric_limits<int32_t>::min() && y == -1) raise(ErrorNumber::ArithmeticOverflow);
+      a = double(x / y);
+      break;
+    }
+    default: break;
+  }
+}
+
+}  // namespace
+
+void evalOpConstant(State& s, EvalStack& e) {
+  CodeReader& code = s.code;
+  switch (ValueType(code.u8())) {
+    case ValueType::String: {
+      uint16_t length = code.u16();
+      if (length > 2048) [[unlikely]]
+        raiseByteCode("a string constant of " + std::to_string(length) + " bytes (at most 2048)");
+      const uint8_t* bytes = code.bytes(length);
+      e.pushTextSlot().assign(reinterpret_cast<const char*>(bytes), length);
+      return;
+    }
+    case ValueType::Byte: e.pushNumber(code.u8()); return;
+    case ValueType::Short: e.pushNumber(code.i16()); return;
+    case ValueType::Long:
+    case ValueType::DWord: e.pushNumber(code.i32()); return;
+    case ValueType::Word: e.pushNumber(code.u16()); return;
+    case ValueType::Single: e.pushNumber(code.f32()); return;
+    case ValueType::Double: e.pushNumber(code.f64()); return;
+    default: return;  // no constant of this type: nothing more is read, nothing pushed
+  }
+}
+
+bool evaluate(State& s, double& num, std::string& str) {
+  checkHostStack();
+  EvalStack e;
+  e.destNum = &num;
+  e.destStr = &str;
+  str.clear();
+  num = 0.0;
+  CodeReader& code = s.code;
+  for (;;) {
+    if (code.atEnd()) break;
+    uint8_t b = code.u8();
+    if (b == 11) break;
+    switch (b) {
+#define OPERAND(tag, name, asmName, layout) \
+  case tag:                                 \
+    eval##name(s, e);                       \
+    break;
+#include "interp/operands.def"
+#undef OPERAND
+#define OPERATOR(byte, name, asmName) case byte:
+#include "interp/operators.def"
+#undef OPERATOR
+      evalOperator(b, e);
+      break;
+      default:
+        break;  // an unknown byte is skipped
+    }
+  }
+  if (e.mode == 0) {
+    num = e.num[0];
+    return false;
+  }
+  str = std::move(e.str[0]);
+  return true;
+}
+
+bool evaluate(State& s) { return evaluate(s, s.resultNum, s.resultStr); }
+
+double evaluateNumber(State& s) {
+  evaluate(s);
+  return s.resultNum;
+}
+
+const std::string& evaluateText(State& s) {
+  evaluate(s);
+  return s.resultStr;
+}
+
+int32_t evaluateInt(State& s) { return truncateToInt(evaluateNumber(s)); }
+
+}  // namespace tavrin

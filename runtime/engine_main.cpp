@@ -1,0 +1,16 @@
+// The engine's process entry: run the image appended to this very executable.
+#include <string>
+#include <vector>
+
+#include "runtime/engine.h"
+#include "runtime/host_stack.h"
+
+int main(int argc, char** argv) {
+  tavrin::prepareHostStack();
+  tavrin::RunOptions options;
+  options.imagePath = tavrin::ownExecutablePath();
+  if (options.imagePath.empty()) options.imagePath = argv[0];
+  options.arguments.push_back(options.imagePath);
+  for (int i = 1; i < argc; ++i) options.arguments.emplace_back(argv[i]);
+  return tavrin::runProgramFile(options);
+}

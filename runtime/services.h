@@ -1,0 +1,9 @@
+// The complete types of the lazily started service states, for the state's destructor.
+// Each service adds its header here.
+#pragma once
+
+namespace tavrin {
+struct ConsoleState {};
+struct ObjectState {};
+struct ExternalState {};
+}  // namespace tavrin
