@@ -14,9 +14,12 @@
 //   subs     a subscript count byte n, then n expressions
 //   exprs    pairs of (separator byte other than 11, expression), closed by byte 11
 //   optexpr  byte 11 alone (no argument), or a marker byte followed by an expression
+//   field    a record field: field type byte, 16-bit field number, and for the array field
+//            types 14..21 a subscript list
 // Compound words (each names one irregular operand form, decoded by its own routine):
 //   declare, colour, cursor, caseitems, callproc, callprocindirect, callargs,
-//   callargsindirect, external, assignparam, recordfield, recordarrayfield, copyrecord,
+//   callargsindirect, external (no result type), externalresult (with the result type byte),
+//   assignparam, recordfield, recordarrayfield, copyrecord,
 //   copyrecordelement, member, property, parameter, constant, builtin, recordsize,
 //   arrayref, addressref, variantref
 #pragma once

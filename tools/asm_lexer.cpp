@@ -29,7 +29,7 @@ std::vector<Token> tokenize(std::string_view src, const std::string& file) {
   while (i < src.size()) {
     char c = src[i];
     if (c == '\n') { ++line; ++i; continue; }
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == ',') { ++i; continue; }
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == ',' || c == '=') { ++i; continue; }
     if (c == ';') {
       while (i < src.size() && src[i] != '\n') ++i;
       continue;
