@@ -9,6 +9,7 @@
 #include "interp/handlers.h"
 #include "interp/tables.h"
 #include "runtime/host_stack.h"
+#include "runtime/sandbox.h"
 #include "runtime/state.h"
 
 namespace tavrin {
@@ -43,6 +44,12 @@ constexpr uint8_t kClassNone = 0, kClassCommand = 1, kClassEndBody = 9, kClassRe
 [[gnu::cold]] void slowStep(State& s, uint32_t at, uint8_t lead) {
   if (s.stepLimit && ++s.steps > s.stepLimit)
     raiseLimit(ErrorNumber::Unhandled, "step budget of " + std::to_string(s.stepLimit) + " statements exhausted");
+  if (s.sandbox && !s.code.atEnd() && sandboxRefusesStatement(lead, s.code.peek())) {
+    uint8_t next = s.code.peek();
+    sandboxRefuse(lead < kLeadCount && kLeads[lead].cls == kClassCommand && next < kCommandCount
+                      ? kCommands[next].name
+                      : (lead < kLeadCount ? kLeads[lead].name : std::string_view("statement")));
+  }
   if (!s.trace) return;
   std::string_view name = "(nothing)";
   if (lead < kLeadCount && kLeads[lead].cls == kClassCommand) {
@@ -65,7 +72,7 @@ void runStatements(State& s) {
   checkHostStack();
   CodeReader& code = s.code;
   const uint32_t outerStatement = s.statementPosition;
-  const bool slow = s.trace || s.stepLimit;
+  const bool slow = s.trace || s.stepLimit || s.sandbox;
   prepareLocalFrames(s);
   try {
     for (;;) {

@@ -63,6 +63,9 @@ struct State {
   bool trace = false;
   uint64_t stepLimit = 0;  // 0: none
   uint64_t steps = 0;
+  // Untrusted images (the fuzzers): statements that touch the system outside the process
+  // (files, processes, libraries, sockets, the printer, sleeping) are refused.
+  bool sandbox = false;
   std::string programName;  // for error reports
 };
 

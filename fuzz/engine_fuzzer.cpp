@@ -1,0 +1,41 @@
+// The whole engine on an arbitrary image, in the sandbox, with a statement budget and a
+// memory cap, so an endless loop ends as a clean "budget exhausted" error. Standard input
+// and output are /dev/null.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "interp/dispatcher.h"
+#include "runtime/host_stack.h"
+#include "runtime/loader.h"
+#include "runtime/low_memory.h"
+#include "runtime/shutdown.h"
+#include "runtime/state.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  int null = open("/dev/null", O_RDWR);
+  dup2(null, 0);
+  dup2(null, 1);
+  tavrin::prepareHostStack();
+  tavrin::setLowMemoryLimit(size_t(256) << 20);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tavrin::State s;
+  s.sandbox = true;
+  s.stepLimit = 20000;
+  s.arguments = {"fuzz"};
+  try {
+    if (tavrin::loadImage(s, std::vector<uint8_t>(data, data + size))) tavrin::runStatements(s);
+    tavrin::shutdownState(s);
+  } catch (const tavrin::RunError&) {
+    tavrin::endServices(s);
+  } catch (const tavrin::ProgramEnd&) {
+    tavrin::endServices(s);
+  }
+  return 0;
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the fuzzers with clang and runs each for SECONDS (default 60), seeded from the
+# program tests. Crashes land in fuzz/crashes/<target>/. Usage: fuzz/run.sh [SECONDS] [TARGET...]
+set -eu
+cd "$(dirname "$0")/.."
+seconds=${1:-60}; shift || true
+targets=("$@"); [ ${#targets[@]} -eq 0 ] && targets=(loader engine asm roundtrip)
+build=build-fuzz
+cmake -S . -B $build -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF >/dev/null
+cmake --build $build --target tavrin $(printf 'fuzz_%s ' "${targets[@]}") >/dev/null
+seeds=$build/seeds; mkdir -p $seeds/images $seeds/sources
+for src in $(find tests/programs examples -name '*.tasm'); do
+  name=$(echo "$src" | tr '/' '_')
+  cp "$src" "$seeds/sources/$name"
+  $build/tavrin asm --image "$src" -o "$seeds/images/$name.img" 2>/dev/null || true
+done
+status=0
+for t in "${targets[@]}"; do
+  corpus=fuzz/corpus-$t; mkdir -p "$corpus" "fuzz/crashes/$t"
+  seed=$seeds/images; [ "$t" = asm ] && seed=$seeds/sources
+  echo "fuzzing $t for ${seconds}s"
+  if ! $build/fuzz_$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+      -artifact_prefix="fuzz/crashes/$t/" -print_final_stats=1 "$corpus" "$seed" 2>"$build/fuzz_$t.log"; then
+    echo "fuzz_$t found a failure:"; tail -40 "$build/fuzz_$t.log"; status=1
+  else
+    grep -E 'stat::number_of_executed_units|cov:' "$build/fuzz_$t.log" | tail -2
+  fi
+done
+exit $status
