@@ -52,8 +52,8 @@ std::string floatToStrF(double value, int format, int precision, int digits,
                         const FormatSettings& settings);
 
 // Str(value:width:decimals): fixed notation, right-aligned in a field of at least `width`
-// characters; at most 18 significant digits, the rest written as zeros. `decimals` is clamped
-// to 0..255.
+// characters; at most 18 significant digits, the rest written as zeros. A negative value keeps
+// its sign even when it rounds to zero. `decimals` is clamped to 0..255.
 std::string formatFloatFixed(double value, int width, int decimals, char decimalSeparator = '.');
 
 enum class NumberParse : uint8_t { Ok, Invalid, Overflow };
@@ -87,7 +87,7 @@ enum class FormatStatus : uint8_t {
   Ok,
   BadFormat,     // unknown specifier letter, or the text ends inside a specifier
   NoArgument,    // an argument index past the last argument
-  WrongKind,     // %d/%u/%x/%p/* need an integer, %e/%f/%g/%n/%m a number, %s a text
+  WrongKind,     // %d/%u/%x/%p/* need an integer, %e/%f/%g/%n/%m a real, %s a text
 };
 
 // Format: %[index:][-][width][.precision]type with type d u e f g m n p s x, '*' for index,
