@@ -89,6 +89,7 @@ void runStatements(State& s) {
         const uint8_t sub = code.u8();
         if (sub < kCommandCount) {
           if (Handler h = kCommandHandlers[sub]) h(s);
+          if (sub == uint8_t(Command::StmtExitProc)) break;  // the activation returns
         }
         continue;
       }
