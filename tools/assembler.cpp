@@ -389,6 +389,8 @@ void Assembler::statementItem(int& thenDepth) {
       return;
     case Tok::Directive:
       if (rawItem()) return;
+      if (t.text == "proc" || t.text == "resource" || t.text == "data" || t.text == "main")
+        fail("." + t.text + " is not allowed inside a procedure or after .main");
       fail("directive ." + t.text + " is not allowed here");
     case Tok::LBrace: expression(); return;
     case Tok::LBracket: subscripts(); return;
