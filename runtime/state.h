@@ -21,6 +21,7 @@ namespace tavrin {
 struct ConsoleState;
 struct ObjectState;
 struct ExternalState;
+class SocketService;
 
 inline constexpr int kResourceSlots = 201;
 
@@ -58,6 +59,7 @@ struct State {
   std::unique_ptr<ConsoleState> console;
   std::unique_ptr<ObjectState> objects;
   std::unique_ptr<ExternalState> externals;
+  std::unique_ptr<SocketService> sockets;
 
   // Run options of the tool.
   bool trace = false;
