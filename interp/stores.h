@@ -62,13 +62,14 @@ struct VariantCell {
 };
 
 // A record variable: its bytes (fields packed, no padding) and its field tables.
+// Only the bytes are program-visible (their address can be taken); the field tables are
+// plain vectors, read as zero past their end.
 struct TStructs {
   ByteStore bytes;
-  int32_t size = 0;        // bytes of all fields; an array field counts 4
-  ByteStore fieldSizes;    // int32 per field
-  ByteStore arrayNumbers;  // uint16 per field: the array number of an array field
-  ByteStore counts;        // int32 per field: element count (1 for a plain field)
-  int32_t fieldCount = 0;
+  int32_t size = 0;                    // bytes of all fields; an array field counts 4
+  std::vector<int32_t> fieldSizes;     // per field, in declaration order
+  std::vector<uint16_t> arrayNumbers;  // per field: the array number of an array field
+  std::vector<int32_t> counts;         // per field: element count (1 for a plain field)
 };
 
 // The locals of one call level. No local variants. Indexed by ValueType code 1..7.
@@ -151,5 +152,7 @@ struct DimensionList {
 // Reads a dimension list (expression, marker, optional second expression, separator; 11
 // after the last dimension) and computes bias, span and the element total.
 DimensionList readDimensionList(State& s);
+// Builds record `record` from the field list that follows in the code (StmtRecordField 0).
+void declareRecord(State& s, uint16_t record);
 
 }  // namespace tavrin

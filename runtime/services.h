@@ -2,9 +2,9 @@
 // Each service adds its header here.
 #pragma once
 #include "lib/sockets.h"
-#include "ui/object_model.h"
 
 namespace tavrin {
 struct ConsoleState {};
+struct ObjectState {};
 struct ExternalState {};
 }  // namespace tavrin
