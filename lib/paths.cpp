@@ -1,0 +1,185 @@
+// Windows-style paths and wildcards on a POSIX file system.
+#include "lib/paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace tavrin {
+namespace {
+
+bool exists(const std::string& p) {
+  struct stat st {};
+  return lstat(p.c_str(), &st) == 0;
+}
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (upper(a[i]) != upper(b[i])) return false;
+  return true;
+}
+
+void makeDirectories(const std::string& path) {
+  for (size_t i = 1; i <= path.size(); ++i)
+    if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0777);
+}
+
+std::string absolute(const std::string& p) {
+  if (!p.empty() && p[0] == '/') return p;
+  char buffer[PATH_MAX];
+  if (!getcwd(buffer, sizeof buffer)) return p;
+  return std::string(buffer) + "/" + p;
+}
+
+std::string stripSlashes(std::string p) {
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+// The name in `directory` equal to `name` but for letter case, or empty.
+std::string findNoCase(const std::string& directory, std::string_view name) {
+  DIR* d = opendir(directory.empty() ? "." : directory.c_str());
+  if (!d) return {};
+  std::string best;
+  while (dirent* e = readdir(d)) {
+    std::string_view n = e->d_name;
+    if (equalNoCase(n, name) && (best.empty() || n < best)) best = n;
+  }
+  closedir(d);
+  return best;
+}
+
+}  // namespace
+
+std::string dataDirectory() {
+  static std::string dir;
+  if (dir.empty()) {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg && *xdg) dir = std::string(xdg) + "/tavrin";
+    else if (home && *home) dir = std::string(home) + "/.local/share/tavrin";
+    else dir = "/tmp/tavrin-" + std::to_string(getuid());
+    makeDirectories(dir);
+  }
+  return dir;
+}
+
+std::string driveDirectory(char letter) {
+  static std::array<std::string, 26> cache;
+  char up = upper(letter);
+  if (up < 'A' || up > 'Z') return ".";
+  std::string& dir = cache[size_t(up - 'A')];
+  if (dir.empty()) {
+    std::string name = std::string("TAVRIN_DRIVE_") + up;
+    const char* value = std::getenv(name.c_str());
+    if (value && *value) {
+      dir = stripSlashes(absolute(value));
+    } else {
+      dir = dataDirectory() + "/drive_" + char(up + 32);
+      makeDirectories(dir);
+    }
+  }
+  return dir;
+}
+
+std::string hostPath(std::string_view path) {
+  std::string given(path);
+  if (given.empty() || exists(given)) return given;
+  std::string p = given;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  if (p.size() >= 2 && p[1] == ':' && upper(p[0]) >= 'A' && upper(p[0]) <= 'Z') {
+    std::string rest = p.substr(2);
+    while (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+    p = driveDirectory(p[0]);
+    if (!rest.empty()) p += "/" + rest;
+  }
+  if (exists(p)) return p;
+  // Look up each missing component without regard to case.
+  std::vector<std::string> parts;
+  size_t start = 0;
+  const bool rooted = !p.empty() && p[0] == '/';
+  while (start <= p.size()) {
+    size_t slash = p.find('/', start);
+    if (slash == std::string::npos) slash = p.size();
+    if (slash > start) parts.emplace_back(p.substr(start, slash - start));
+    start = slash + 1;
+  }
+  std::string out = rooted ? "/" : "";
+  bool found = true;
+  for (const std::string& part : parts) {
+    std::string next = out + part;
+    if (found && part != "." && part != ".." && !exists(next)) {
+      std::string match = findNoCase(out, part);
+      if (match.empty()) found = false;
+      else next = out + match;
+    }
+    out = next + "/";
+  }
+  if (out.size() > 1) out.pop_back();
+  if (!p.empty() && p.back() == '/' && out.back() != '/') out += '/';
+  return out;
+}
+
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  // The last dot of the name: a '*' followed by '.' stops before it (DOS star).
+  const size_t lastDot = name.rfind('.');
+  struct Matcher {
+    std::string_view p, n;
+    size_t lastDot;
+    bool run(size_t pi, size_t ni) const {
+      while (pi < p.size()) {
+        char c = p[pi];
+        if (c == '*') {
+          bool dosStar = pi + 1 < p.size() && p[pi + 1] == '.';
+          size_t limit = n.size();
+          if (dosStar && lastDot != std::string_view::npos) limit = lastDot;
+          for (size_t k = ni; k <= limit; ++k)
+            if (run(pi + 1, k)) return true;
+          if (dosStar) return false;
+          return false;
+        }
+        if (c == '?') {
+          if (ni < n.size() && n[ni] != '.') {
+            ++pi;
+            ++ni;
+          } else {
+            ++pi;  // before a dot or at the end, '?' matches nothing
+          }
+          continue;
+        }
+        if (c == '.') {
+          const bool wildAfter = pi + 1 == p.size() || p[pi + 1] == '*' || p[pi + 1] == '?';
+          if (ni < n.size() && n[ni] == '.') {
+            ++pi;
+            ++ni;
+            continue;
+          }
+          if (wildAfter && ni == n.size()) {  // ".", ".*", ".?" also match no extension
+            ++pi;
+            continue;
+          }
+          return false;
+        }
+        if (ni >= n.size() || upper(c) != upper(n[ni])) return false;
+        ++pi;
+        ++ni;
+      }
+      return ni == n.size();
+    }
+  };
+  return Matcher{pattern, name, lastDot}.run(0, 0);
+}
+
+}  // namespace tavrin

@@ -1,0 +1,84 @@
+// Printer documents as text files or print-queue jobs.
+#include "lib/printer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "lib/paths.h"
+#include "runtime/state.h"
+
+namespace tavrin {
+namespace {
+
+bool onPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  if (!path) return false;
+  std::string_view rest = path;
+  while (true) {
+    size_t colon = rest.find(':');
+    std::string dir(rest.substr(0, colon));
+    if (dir.empty()) dir = ".";
+    std::string candidate = dir + "/" + program;
+    if (access(candidate.c_str(), X_OK) == 0) return true;
+    if (colon == std::string_view::npos) return false;
+    rest.remove_prefix(colon + 1);
+  }
+}
+
+void openDocument(State& s) {
+  PrinterState& p = s.core.printer;
+  ++p.documents;
+  std::string path;
+  if (const char* named = std::getenv("TAVRIN_PRINTER_FILE"); named && *named) {
+    path = hostPath(named);
+    p.out = std::fopen(path.c_str(), "ab");
+    p.pipe = false;
+  } else if (onPath("lp")) {
+    std::fflush(stdout);
+    p.out = popen("lp -s", "w");
+    p.pipe = true;
+  }
+  if (!p.out && path.empty()) {
+    std::time_t now = std::time(nullptr);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+    std::string dir = dataDirectory() + "/printer";
+    mkdir(dir.c_str(), 0777);
+    path = dir + "/document-" + stamp + "-" + std::to_string(getpid()) + "-" + std::to_string(p.documents) + ".txt";
+    p.out = std::fopen(path.c_str(), "wb");
+    p.pipe = false;
+  }
+  if (!p.out) {
+    int err = errno;
+    raiseIo(err == EACCES ? ErrorNumber::AccessDenied : ErrorNumber::PathNotFound,
+            "cannot open the printer output " + path + ": " + std::strerror(err));
+  }
+  p.closed = false;
+}
+
+}  // namespace
+
+void printerWrite(State& s, std::string_view text) {
+  PrinterState& p = s.core.printer;
+  if (p.closed) openDocument(s);
+  if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), p.out) != text.size()) || std::fflush(p.out) != 0)
+    raiseIo(ErrorNumber::DiskWrite, std::string("cannot write to the printer: ") + std::strerror(errno));
+}
+
+void printerClose(State& s) {
+  PrinterState& p = s.core.printer;
+  if (p.closed) return;
+  p.closed = true;
+  std::FILE* out = p.out;
+  p.out = nullptr;
+  int rc = p.pipe ? pclose(out) : std::fclose(out);
+  if (rc != 0 && !p.pipe) raiseIo(ErrorNumber::DiskWrite, "cannot finish the printer document");
+}
+
+}  // namespace tavrin

@@ -1,0 +1,96 @@
+// Processes through posix_spawn of /bin/sh -c.
+#include "lib/process.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <cstdio>
+#include <string>
+
+#include "runtime/state.h"
+
+extern char** environ;
+
+namespace tavrin {
+namespace {
+
+// Whether the command line's first word names something the shell can run: a builtin, an
+// executable path, or a program on PATH. A first word with shell syntax in it is let
+// through, the shell decides.
+bool startable(std::string_view commandLine) {
+  size_t begin = commandLine.find_first_not_of(" \t");
+  if (begin == std::string_view::npos) return false;
+  size_t end = commandLine.find_first_of(" \t;|&<>()", begin);
+  std::string word(commandLine.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin));
+  if (word.empty()) return true;
+  for (char c : word)
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._/+-", c))) return true;
+  static constexpr std::string_view kBuiltins[] = {
+      ".", ":", "[", "alias", "bg", "break", "cd", "command", "continue", "echo", "eval", "exec",
+      "exit", "export", "false", "fg", "getopts", "hash", "jobs", "kill", "printf", "pwd", "read",
+      "readonly", "return", "set", "shift", "test", "times", "trap", "true", "type", "ulimit",
+      "umask", "unalias", "unset", "wait"};
+  for (std::string_view b : kBuiltins)
+    if (word == b) return true;
+  if (word.find('/') != std::string::npos) return access(word.c_str(), X_OK) == 0;
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path ? path : "/usr/bin:/bin";
+  for (;;) {
+    size_t colon = rest.find(':');
+    std::string dir(rest.substr(0, colon));
+    if (dir.empty()) dir = ".";
+    if (access((dir + "/" + word).c_str(), X_OK) == 0) return true;
+    if (colon == std::string_view::npos) return false;
+    rest.remove_prefix(colon + 1);
+  }
+}
+
+pid_t spawnShell(std::string_view commandLine) {
+  if (!startable(commandLine)) return 0;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::string command(commandLine);
+  char sh[] = "sh";
+  char dashC[] = "-c";
+  char* argv[] = {sh, dashC, command.data(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return 0;
+  return pid;
+}
+
+}  // namespace
+
+void reapDetached(State& s) {
+  auto& children = s.core.detachedChildren;
+  std::erase_if(children, [](int pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
+}
+
+bool runProgramAndWait(State& s, std::string_view commandLine) {
+  reapDetached(s);
+  pid_t pid = spawnShell(commandLine);
+  if (pid <= 0) return false;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return true;
+}
+
+int32_t startProgram(State& s, std::string_view commandLine) {
+  reapDetached(s);
+  pid_t pid = spawnShell(commandLine);
+  return pid > 0 ? int32_t(pid) : 0;
+}
+
+void executeDetached(State& s, std::string_view commandLine) {
+  reapDetached(s);
+  pid_t pid = spawnShell(commandLine);
+  if (pid > 0) s.core.detachedChildren.push_back(pid);
+}
+
+}  // namespace tavrin
