@@ -1,10 +1,10 @@
 // The complete types of the lazily started service states, for the state's destructor.
 // Each service adds its header here.
 #pragma once
+#include "lib/console.h"
 #include "lib/sockets.h"
 
 namespace tavrin {
-struct ConsoleState {};
 struct ObjectState {};
 struct ExternalState {};
 }  // namespace tavrin
