@@ -3,8 +3,8 @@
 #pragma once
 #include "lib/console.h"
 #include "lib/sockets.h"
+#include "ui/object_model.h"
 
 namespace tavrin {
-struct ObjectState {};
 struct ExternalState {};
 }  // namespace tavrin

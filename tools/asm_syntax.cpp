@@ -1,6 +1,8 @@
 // Name lookups of the assembly language over the encoding tables.
 #include "tools/asm_syntax.h"
 
+#include "ui/property_tables.h"
+
 namespace tavrin::asmtext {
 
 std::optional<Mnemonic> findStatement(std::string_view name) {
@@ -43,11 +45,21 @@ std::string_view kindName(uint8_t code) {
 }
 
 std::optional<std::string_view> memberLayout(uint8_t type, uint8_t id, bool write) {
-  // The per-type property tables of ui/ are not written yet.
-  (void)type;
-  (void)id;
-  (void)write;
-  return std::nullopt;
+  const PropertyInfo* row = findProperty(type, id, write);
+  if (!row) return std::nullopt;
+  return propertyLayout(*row);
+}
+
+std::optional<std::string_view> memberName(uint8_t type, uint8_t id, bool write) {
+  const PropertyInfo* row = findProperty(type, id, write);
+  if (!row) return std::nullopt;
+  return row->name;
+}
+
+std::optional<uint8_t> memberId(uint8_t type, std::string_view name, bool write) {
+  uint8_t id = 0;
+  if (!findPropertyByName(type, name, write, &id)) return std::nullopt;
+  return id;
 }
 
 }  // namespace tavrin::asmtext

@@ -24,6 +24,8 @@ inline constexpr uint8_t kDefaultArrayRefMarker = 3;    // LowerBound/UpperBound
 inline constexpr uint8_t kDefaultLocalAddressSel = 42;  // AddressOf of a local variable
 inline constexpr uint8_t kDefaultRecordArraySize = 38;  // record size of a record-array element
 inline constexpr uint8_t kDefaultFieldMarker = 1;       // StmtRecordField assignment
+inline constexpr uint8_t kDefaultObjectRefTag = 8;      // object reference by instance number
+inline constexpr uint8_t kWholeRecordMarker = 37;       // a stream's whole-record transfer
 
 inline constexpr uint8_t kEnd = 11;           // ends expressions and operand lists
 inline constexpr uint8_t kContinuation = 33;  // a statement block follows a call
@@ -48,6 +50,9 @@ std::string_view kindName(uint8_t code);
 // `type` in a statement (`write`) or an expression. Unknown members have no layout yet:
 // their operands are written as explicit raw items after the id.
 std::optional<std::string_view> memberLayout(uint8_t type, uint8_t id, bool write);
+// A member's name in the property tables, and the id of a name (nullopt: not listed).
+std::optional<std::string_view> memberName(uint8_t type, uint8_t id, bool write);
+std::optional<uint8_t> memberId(uint8_t type, std::string_view name, bool write);
 
 // Argument kinds of StmtCallProc and call operands.
 inline bool isValueKind(uint8_t k) { return k <= 8 || (k >= 10 && k <= 12); }

@@ -111,6 +111,9 @@ class Assembler {
   void fieldRef();
   void fieldOperand();
   void member(bool write);
+  void objectRef();
+  void itemList();
+  void wholeRef();
   void recordField(bool arrayForm);
   void fieldList();
   void recordSize();
@@ -500,6 +503,9 @@ void Assembler::word(std::string_view w) {
   if (w == "arrayref") return arrayRef();
   if (w == "addressref") return addressRef();
   if (w == "variantref") return variantRef();
+  if (w == "objref") return objectRef();
+  if (w == "items") return itemList();
+  if (w == "wholeref") return wholeRef();
   fail("internal: unknown layout word '" + std::string(w) + "'");
 }
 
@@ -966,9 +972,79 @@ void Assembler::fieldOperand() {
 }
 
 void Assembler::member(bool write) {
-  uint8_t id = byteValue(write ? "member id" : "property id");
+  uint8_t id;
+  if (peek().kind == Tok::Ident) {
+    auto named = memberId(m_objType, peek().text, write);
+    if (!named) fail("unknown " + std::string(write ? "member" : "property") + " '" + peek().text + "' of " +
+                     std::string(kindName(m_objType)));
+    next();
+    id = *named;
+  } else {
+    id = byteValue(write ? "member id" : "property id");
+  }
   emit8(id);
-  if (auto layout = memberLayout(m_objType, id, write)) operands(*layout);
+  if (auto layout = memberLayout(m_objType, id, write)) {
+    const uint8_t objType = m_objType;  // an object reference operand names another type
+    operands(*layout);
+    m_objType = objType;
+  }
+}
+
+// An object reference operand: obj TYPE N (tag 8, or mark N), objelem TYPE N [ subs ]
+// (tag 29), objparam TYPE SLOT (tag 12).
+void Assembler::objectRef() {
+  if (acceptIdent("objparam")) {
+    emit8(12);
+    emit8(typeByte("object type"));
+    return emit8(byteValue("parameter slot"));
+  }
+  if (acceptIdent("objelem")) {
+    emit8(29);
+    emit8(typeByte("object type"));
+    emit16(uint64_t(integer(-32768, 65535, "object array number")));
+    return subscripts();
+  }
+  auto m = optMark();
+  if (m == 12 || m == 29) fail("tags 12 and 29 are written objparam and objelem");
+  if (!acceptIdent("obj")) fail("expected obj, objelem or objparam, found " + describe(peek()));
+  emit8(m.value_or(kDefaultObjectRefTag));
+  emit8(typeByte("object type"));
+  emit16(uint64_t(integer(-32768, 65535, "instance number")));
+}
+
+// Expressions each followed by a byte, the last by 11: ( {a} {b} sep N {c} ).
+void Assembler::itemList() {
+  expect(Tok::LParen, "'(' (an item list)");
+  if (peek().kind == Tok::RParen) fail("an item list needs at least one expression");
+  for (;;) {
+    expression();
+    if (peek().kind == Tok::RParen) {
+      next();
+      return emit8(kEnd);
+    }
+    uint8_t sep = optKeywordNumber("sep", "separator byte").value_or(kDefaultSeparator);
+    if (sep == kEnd) fail("separator 11 would end the list");
+    emit8(sep);
+  }
+}
+
+// A whole variable: record N (marker 37), or an array reference as arrayref.
+void Assembler::wholeRef() {
+  if (acceptIdent("record")) {
+    emit8(kWholeRecordMarker);
+    return emit16(uint64_t(integer(-32768, 65535, "record number")));
+  }
+  if (peek().kind == Tok::Ident && peek().text == "mark") {
+    next();
+    uint8_t m = byteValue("marker byte");
+    if (m == kWholeRecordMarker) fail("marker 37 is a record: write record N");
+    if (m == 12) fail("marker 12 is a parameter: write param SLOT TYPE");
+    if (!acceptIdent("array")) fail("expected array after mark N, found " + describe(peek()));
+    emit8(m);
+    emit8(typeByte("array type"));
+    return emit16(uint64_t(integer(-32768, 65535, "array number")));
+  }
+  arrayRef();
 }
 
 void Assembler::recordField(bool arrayForm) {

@@ -173,6 +173,8 @@ class Disassembler {
   void fieldRef(Cur& c, std::string& s, int ind);
   void fieldOperand(Cur& c, std::string& s, int ind);
   void member(Cur& c, std::string& s, bool write, int ind);
+  void objectRef(Cur& c, std::string& s, int ind);
+  void itemList(Cur& c, std::string& s, int ind);
   void fieldList(Cur& c, std::string& s, int ind);
   void offset(Cur& c, std::string& s);
   void target(Cur& c, std::string& s);
@@ -516,6 +518,16 @@ void Disassembler::word(Cur& c, std::string& s, std::string_view w, int ind) {
     if (m != kDefaultRecordArraySize) s += " mark " + num(m);
     s += " elem " + num(c.u16());
     return subscripts(c, s, ind);
+  }
+  if (w == "objref") return objectRef(c, s, ind);
+  if (w == "items") return itemList(c, s, ind);
+  if (w == "wholeref") {
+    if (c.u8() == kWholeRecordMarker) {
+      s += " record " + num(c.u16());
+      return;
+    }
+    --c.pos;
+    return word(c, s, "arrayref", ind);
   }
   if (w == "arrayref") {
     uint8_t m = c.u8();
@@ -862,8 +874,40 @@ void Disassembler::fieldOperand(Cur& c, std::string& s, int ind) {
 
 void Disassembler::member(Cur& c, std::string& s, bool write, int ind) {
   uint8_t id = c.u8();
-  s += " " + num(id);
-  if (auto layout = memberLayout(m_objType, id, write)) operands(c, s, *layout, ind);
+  auto name = memberName(m_objType, id, write);
+  s += " " + (name ? std::string(*name) : num(id));
+  if (auto layout = memberLayout(m_objType, id, write)) {
+    const uint8_t objType = m_objType;  // an object reference operand names another type
+    operands(c, s, *layout, ind);
+    m_objType = objType;
+  }
+}
+
+void Disassembler::objectRef(Cur& c, std::string& s, int ind) {
+  uint8_t tag = c.u8();
+  uint8_t type = c.u8();
+  if (tag == 12) {
+    s += " objparam " + kind(type) + " " + num(c.u8());
+    return;
+  }
+  if (tag == 29) {
+    s += " objelem " + kind(type) + " " + num(c.u16());
+    return subscripts(c, s, ind);
+  }
+  if (tag != kDefaultObjectRefTag) s += " mark " + num(tag);
+  s += " obj " + kind(type) + " " + num(c.u16());
+}
+
+void Disassembler::itemList(Cur& c, std::string& s, int ind) {
+  s += " (";
+  for (;;) {
+    s += ' ';
+    expression(c, s, ind);
+    uint8_t sep = c.u8();
+    if (sep == kEnd) break;
+    if (sep != kDefaultSeparator) s += " sep " + num(sep);
+  }
+  s += " )";
 }
 
 void Disassembler::fieldList(Cur& c, std::string& s, int ind) {
