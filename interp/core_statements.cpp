@@ -19,6 +19,7 @@
 #include "interp/builtins_util.h"
 #include "interp/handlers.h"
 #include "interp/value_refs.h"
+#include "lib/console.h"
 #include "lib/message_box.h"
 #include "lib/message_queue.h"
 #include "lib/paths.h"
@@ -100,7 +101,7 @@ void execStmtSleep(State& s) {
   double seconds = evaluateNumber(s);
   int32_t ms = truncateToInt(seconds * 1000.0);
   if (ms <= 0) return;  // a negative time does not sleep (the original slept for ever)
-  std::fflush(stdout);
+  consoleFlush(s);
   timespec t{ms / 1000, long(ms % 1000) * 1000000L};
   while (nanosleep(&t, &t) != 0 && errno == EINTR) {
   }
@@ -207,9 +208,15 @@ void execStmtWriteStdout(State& s) {
   std::string text;
   if (!evaluate(s, v, text)) text = wholeOrFloatText(s, v);
   const bool lineBreak = s.code.u8() != 11;
-  std::fflush(stdout);  // what the print statements wrote comes first
+  if (lineBreak) text += '\n';
+  if (s.console && s.console->terminal) {
+    // A terminal shows the console's screen: the text goes where the cursor is.
+    consoleWrite(s, text);
+    consolePresent(s);
+    return;
+  }
+  consoleFlush(s);  // what the print statements wrote comes first
   writeAll(STDOUT_FILENO, text.data(), text.size());
-  if (lineBreak) writeAll(STDOUT_FILENO, "\n", 1);
 }
 
 // ---- resources, data, arrays ----

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/console.h"
 #include "runtime/state.h"
 
 namespace tavrin {
@@ -43,9 +44,9 @@ int readKey() {
 
 // Shows the box and returns the chosen button's result. `defaultIndex` and `cancelIndex`
 // index `buttons` (-1: none).
-int32_t choose(const State& s, std::string_view caption, std::string_view text,
+int32_t choose(State& s, std::string_view caption, std::string_view text,
                const std::vector<Button>& buttons, int defaultIndex, int cancelIndex, int32_t closeResult) {
-  std::fflush(stdout);
+  consoleFlush(s);
   std::string out;
   out += "[";
   out += caption;
@@ -143,6 +144,8 @@ int32_t showMessageDialog(State& s, std::string_view text, int32_t kind, int32_t
   int def = indexOf(1);
   if (def < 0) def = indexOf(6);
   if (def < 0) def = indexOf(4);
+  for (size_t i = 0; def < 0 && i < buttons.size(); ++i)  // else the first that closes the dialog
+    if (buttons[i].result != 0) def = int(i);
   int cancel = indexOf(2);
   if (cancel < 0) cancel = indexOf(7);
   if (cancel < 0) cancel = indexOf(1);

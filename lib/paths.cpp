@@ -34,11 +34,17 @@ void makeDirectories(const std::string& path) {
     if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0777);
 }
 
+std::string currentDirectory() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string(".");
+}
+
+// The directory the process started in: relative drive mappings are taken from here.
+const std::string kStartDirectory = currentDirectory();
+
 std::string absolute(const std::string& p) {
   if (!p.empty() && p[0] == '/') return p;
-  char buffer[PATH_MAX];
-  if (!getcwd(buffer, sizeof buffer)) return p;
-  return std::string(buffer) + "/" + p;
+  return kStartDirectory + "/" + p;
 }
 
 std::string stripSlashes(std::string p) {

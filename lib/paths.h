@@ -13,7 +13,7 @@ namespace tavrin {
 std::string hostPath(std::string_view path);
 
 // The directory drive `letter` maps to: the environment variable TAVRIN_DRIVE_<LETTER>
-// (a relative value is taken from the current directory when the drive is first used),
+// (a relative value is taken from the directory the process started in),
 // else $XDG_DATA_HOME/tavrin/drive_<letter> (~/.local/share/... when XDG_DATA_HOME is
 // unset), which is created on first use. No trailing slash.
 std::string driveDirectory(char letter);

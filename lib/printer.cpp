@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string>
 
+#include "lib/console.h"
 #include "lib/paths.h"
 #include "runtime/state.h"
 
@@ -40,7 +41,7 @@ void openDocument(State& s) {
     p.out = std::fopen(path.c_str(), "ab");
     p.pipe = false;
   } else if (onPath("lp")) {
-    std::fflush(stdout);
+    consoleFlush(s);
     p.out = popen("lp -s", "w");
     p.pipe = true;
   }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "lib/console.h"
 #include "runtime/state.h"
 
 extern char** environ;
@@ -51,9 +52,9 @@ bool startable(std::string_view commandLine) {
   }
 }
 
-pid_t spawnShell(std::string_view commandLine) {
+pid_t spawnShell(State& s, std::string_view commandLine) {
   if (!startable(commandLine)) return 0;
-  std::fflush(stdout);
+  consoleFlush(s);  // what the program printed comes before the child's output
   std::fflush(stderr);
   std::string command(commandLine);
   char sh[] = "sh";
@@ -73,7 +74,7 @@ void reapDetached(State& s) {
 
 bool runProgramAndWait(State& s, std::string_view commandLine) {
   reapDetached(s);
-  pid_t pid = spawnShell(commandLine);
+  pid_t pid = spawnShell(s, commandLine);
   if (pid <= 0) return false;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -83,13 +84,13 @@ bool runProgramAndWait(State& s, std::string_view commandLine) {
 
 int32_t startProgram(State& s, std::string_view commandLine) {
   reapDetached(s);
-  pid_t pid = spawnShell(commandLine);
+  pid_t pid = spawnShell(s, commandLine);
   return pid > 0 ? int32_t(pid) : 0;
 }
 
 void executeDetached(State& s, std::string_view commandLine) {
   reapDetached(s);
-  pid_t pid = spawnShell(commandLine);
+  pid_t pid = spawnShell(s, commandLine);
   if (pid > 0) s.core.detachedChildren.push_back(pid);
 }
 
