@@ -3,8 +3,8 @@
 // already-converted operands and returning what the program sees (-1 on a socket error).
 #pragma once
 #include <array>
-#include <deque>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,11 +54,6 @@ class SocketService {
   ~SocketService();
   SocketService(const SocketService&) = delete;
   SocketService& operator=(const SocketService&) = delete;
-
-  // The socket table: one record per instance number; it only grows.
-  void createRecords(uint16_t upTo);  // records 0..upTo exist afterwards
-  size_t recordCount() const { return m_records.size(); }
-  SocketRecord& record(uint16_t instance);  // created on demand
 
   // id 0. The statement form binds and listens with AF_INET and does not store the handle;
   // the expression form uses the record's family, stores the handle and returns it (or -1).
@@ -131,7 +126,6 @@ class SocketService {
   AsyncSocket* asyncOf(int fd);
   void rearmRead(int fd);
 
-  std::deque<SocketRecord> m_records;  // a deque: records keep their addresses as it grows
   std::vector<uint8_t> m_owned;  // indexed by fd
   std::vector<AsyncSocket> m_async;
   // The shared state every operation overwrites: the last address, the most recent handle
@@ -144,5 +138,55 @@ class SocketService {
 
 // The state's socket service, started on first use.
 SocketService& socketService(State& s);
+
+// The socket object of a declaration: one socket record (ui/props_socket.def names the
+// members below, W rows statements and R rows reads).
+class Object;
+std::unique_ptr<Object> makeSocketObject();
+
+struct MemberCall;
+void socketOpenServer(MemberCall& c);
+void socketOpenServerHandle(MemberCall& c);
+void socketClose(MemberCall& c);
+void socketSetType(MemberCall& c);
+void socketType(MemberCall& c);
+void socketSetProtocol(MemberCall& c);
+void socketProtocol(MemberCall& c);
+void socketReadablePair(MemberCall& c);
+void socketReadable(MemberCall& c);
+void socketAcceptDiscard(MemberCall& c);
+void socketAccept(MemberCall& c);
+void socketLastCount(MemberCall& c);
+void socketReceiveDiscard(MemberCall& c);
+void socketReceive(MemberCall& c);
+void socketSend(MemberCall& c);
+void socketConnect(MemberCall& c);
+void socketConnectHandle(MemberCall& c);
+void socketReceiveLineToResult(MemberCall& c);
+void socketReceiveLine(MemberCall& c);
+void socketSendLine(MemberCall& c);
+void socketSendLineResult(MemberCall& c);
+void socketHostName(MemberCall& c);
+void socketPeerAddress(MemberCall& c);
+void socketLocalAddress(MemberCall& c);
+void socketPeekDiscard(MemberCall& c);
+void socketPeek(MemberCall& c);
+void socketSetFamily(MemberCall& c);
+void socketFamily(MemberCall& c);
+void socketHandle(MemberCall& c);
+void socketSetNotifyMessage(MemberCall& c);
+void socketNotifyMessage(MemberCall& c);
+void socketSetNotifyEvents(MemberCall& c);
+void socketNotifyEvents(MemberCall& c);
+void socketSetNotifyForm(MemberCall& c);
+void socketSetSpare(MemberCall& c);
+void socketSpare(MemberCall& c);
+void socketReceiveByte(MemberCall& c);
+void socketSendByte(MemberCall& c);
+
+// The message pump's part: posts the notifications that are due to the windows of their
+// forms. `formWindow` maps a form's instance number to its window handle (0: none); the
+// visual layer supplies it, and without it the notifications have no window to go to.
+void pumpSocketNotifications(State& s, uint32_t (*formWindow)(State& s, int32_t form));
 
 }  // namespace tavrin

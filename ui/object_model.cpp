@@ -14,6 +14,7 @@
 #include "interp/tables.h"
 #include "lib/font.h"
 #include "lib/streams.h"
+#include "lib/sockets.h"
 #include "lib/string_list.h"
 #include "runtime/run_error.h"
 #include "runtime/state.h"
@@ -51,6 +52,9 @@ constexpr Member kMemoryStreamMembers[] = {
 constexpr Member kStringListMembers[] = {
 #include "ui/props_string_list.def"
 };
+constexpr Member kSocketMembers[] = {
+#include "ui/props_socket.def"
+};
 #undef PROP
 
 constexpr std::array<std::span<const Member>, 256> makeMembers() {
@@ -59,6 +63,7 @@ constexpr std::array<std::span<const Member>, 256> makeMembers() {
   t[otFileStream] = kFileStreamMembers;
   t[otMemoryStream] = kMemoryStreamMembers;
   t[otStringList] = kStringListMembers;
+  t[otSocket] = kSocketMembers;
   return t;
 }
 constexpr auto kMembers = makeMembers();
@@ -87,6 +92,7 @@ constexpr std::array<TypeCreation, 256> makeCreation() {
   t[otFont] = {Creation::List, &make<FontObject>};
   t[otMemoryStream] = {Creation::List, &make<MemoryStreamObject>};
   t[otStringList] = {Creation::List, &make<StringListObject>};
+  t[otSocket] = {Creation::List, &makeSocketObject};
   return t;
 }
 constexpr auto kCreation = makeCreation();

@@ -26,6 +26,7 @@ inline constexpr int kPlainObjects = 51;     // instances 0..50 precede every ob
 inline constexpr uint8_t otFont = 34;
 inline constexpr uint8_t otFileStream = 46;
 inline constexpr uint8_t otMemoryStream = 47;
+inline constexpr uint8_t otSocket = 52;
 inline constexpr uint8_t otStringList = 74;
 
 // One object of a list. The same object may stand at several instance numbers after an

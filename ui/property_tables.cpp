@@ -27,6 +27,9 @@ constexpr PropertyInfo kMemoryStreamRows[] = {
 constexpr PropertyInfo kStringListRows[] = {
 #include "ui/props_string_list.def"
 };
+constexpr PropertyInfo kSocketRows[] = {
+#include "ui/props_socket.def"
+};
 #undef PROP
 
 // Each (id, direction) at most once per table.
@@ -40,7 +43,7 @@ constexpr bool uniqueRows(const PropertyInfo (&rows)[N]) {
   return true;
 }
 static_assert(uniqueRows(kFontRows) && uniqueRows(kFileStreamRows) && uniqueRows(kMemoryStreamRows) &&
-              uniqueRows(kStringListRows));
+              uniqueRows(kStringListRows) && uniqueRows(kSocketRows));
 
 // Types whose controls carry a font (their tables list ids 200..213).
 constexpr uint8_t kTypesWithFont[] = {30, 31, 32, 33, 35, 39, 40, 41, 42, 43, 48, 50, 51,
@@ -53,6 +56,7 @@ constexpr std::array<TypeProperties, 256> makeTypes() {
   t[46].rows = kFileStreamRows;
   t[47].rows = kMemoryStreamRows;
   t[74].rows = kStringListRows;
+  t[52].rows = kSocketRows;
   return t;
 }
 constexpr auto kTypes = makeTypes();

@@ -39,7 +39,7 @@ enum class Arg : uint8_t {
   Array,    // array reference: marker byte, then type and 16-bit number (marker 12: slot, type)
   Whole,    // record (marker 37, 16-bit record number) or array reference as Array
 };
-inline constexpr int kMaxArgs = 6;
+inline constexpr int kMaxArgs = 7;  // otSocket Send: four delimiter bytes, three expressions
 
 struct ArgList {
   std::array<Arg, kMaxArgs> word{};
