@@ -58,20 +58,18 @@ inline int64_t textItem(int64_t level, int64_t slot) { return (level - 1) * kSlo
 constexpr bool isResultType(uint8_t t) { return t == 0 || (t >= 2 && t <= 9); }
 
 // The caller's text result is kept here while a function runs; released on every way
-// out, so an error caught around an event leaves the save stack balanced.
+// out, so an error caught around an event leaves the save stack balanced. Held by index:
+// nested calls may grow the save stack and move its strings.
 struct SavedResult {
   CallState& c;
-  std::string& text;
+  size_t index;
   double number;
-  explicit SavedResult(CallState& calls)
-      : c(calls), text(slot(calls)), number(calls.functionNumber) {
-    text.assign(calls.functionText);
+  explicit SavedResult(CallState& calls) : c(calls), index(calls.savedDepth++), number(calls.functionNumber) {
+    if (index == c.savedTexts.size()) c.savedTexts.emplace_back();
+    c.savedTexts[index].assign(c.functionText);
   }
   ~SavedResult() { --c.savedDepth; }
-  static std::string& slot(CallState& calls) {
-    if (calls.savedDepth == calls.savedTexts.size()) calls.savedTexts.emplace_back();
-    return calls.savedTexts[calls.savedDepth++];
-  }
+  std::string& text() { return c.savedTexts[index]; }
 };
 
 // Runs a function body for a call operand once its arguments are in place, then pushes
@@ -90,7 +88,7 @@ void callFunction(State& s, EvalStack& e, uint8_t resultType, int64_t target) {
     if (resultType == 0 || (resultType == 9 && c.functionIsText)) {
       std::string& slot = e.pushTextSlot();
       slot.swap(c.functionText);
-      c.functionText.swap(saved.text);  // the caller's text again; no copy
+      c.functionText.swap(saved.text());  // the caller's text again; no copy
     } else {
       e.pushNumber(c.functionNumber);
       c.functionNumber = saved.number;
