@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "lib/sockets.h"
 #include "runtime/state.h"
 
 namespace tavrin {
@@ -51,6 +52,7 @@ bool postMessage(State& s, const WindowMessage& message) {
 void processMessages(State& s) {
   auto& q = s.core.messages;
   if (q.externalPump) q.externalPump(s);
+  pumpSocketNotifications(s);
   while (!q.pending.empty()) {
     WindowMessage m = q.pending.front();
     q.pending.pop_front();

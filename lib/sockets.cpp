@@ -500,12 +500,12 @@ void socketReceiveByte(MemberCall& c) {
 }
 void socketSendByte(MemberCall& c) { net(c).sendByte(recordOf(c), c.num[0], c.num[1]); }
 
-void pumpSocketNotifications(State& s, uint32_t (*formWindow)(State& s, int32_t form)) {
+void pumpSocketNotifications(State& s) {
   if (!s.sockets || !s.sockets->hasAsyncSockets()) return;
   std::vector<SocketNotification> due;
   s.sockets->collectNotifications(due);
   for (const SocketNotification& n : due) {
-    uint32_t window = formWindow ? formWindow(s, n.form) : 0;
+    uint32_t window = s.sockets->formWindow ? s.sockets->formWindow(s, n.form) : 0;
     if (window) postMessage(s, WindowMessage{window, n.message, n.wParam, n.lParam});
   }
 }

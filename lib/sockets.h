@@ -100,6 +100,9 @@ class SocketService {
   void collectNotifications(std::vector<SocketNotification>& out);
   bool hasAsyncSockets() const { return !m_async.empty(); }
 
+  // The window handle of a form instance (0: none), supplied by the visual layer.
+  uint32_t (*formWindow)(State& s, int32_t form) = nullptr;
+
   // Closes every socket still open (the end of the run).
   void closeAll();
 
@@ -185,8 +188,8 @@ void socketReceiveByte(MemberCall& c);
 void socketSendByte(MemberCall& c);
 
 // The message pump's part: posts the notifications that are due to the windows of their
-// forms. `formWindow` maps a form's instance number to its window handle (0: none); the
-// visual layer supplies it, and without it the notifications have no window to go to.
-void pumpSocketNotifications(State& s, uint32_t (*formWindow)(State& s, int32_t form));
+// forms (SocketService::formWindow); without a window they are dropped, as every message
+// for a window that does not exist is.
+void pumpSocketNotifications(State& s);
 
 }  // namespace tavrin

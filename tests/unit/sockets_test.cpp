@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include "lib/message_queue.h"
 #include "lib/sockets.h"
+#include "runtime/state.h"
 
 namespace tavrin {
 namespace {
@@ -413,6 +415,47 @@ TEST(Sockets, AsynchronousConnectNotifies) {
   int32_t blocking = net.connectHandle(plain, "127.0.0.1", l.port);
   ASSERT_GE(blocking, 0);
   EXPECT_EQ(fcntl(blocking, F_GETFL) & O_NONBLOCK, 0);
+}
+
+// The message pump posts the notifications to the window of the record's form.
+TEST(Sockets, NotificationsReachTheFormsWindowThroughTheMessagePump) {
+  Listener l;
+  State s;
+  SocketService& net = socketService(s);
+  constexpr uint32_t kWindow = 0x00010000;
+  net.formWindow = [](State&, int32_t form) { return form == 2 ? kWindow : 0u; };
+  static std::vector<WindowMessage> received;
+  received.clear();
+  registerWindow(s, kWindow, [](State&, void*, const WindowMessage& m) {
+    received.push_back(m);
+    return 0;
+  }, nullptr);
+  SocketRecord r;
+  r.notifyMessage = 1500;
+  r.notifyForm = 2;
+  r.notifyEvents = kFdConnect | kFdWrite;
+  ASSERT_EQ(net.connectHandle(r, "127.0.0.1", l.port), -1);
+  auto end = Clock::now() + std::chrono::seconds(2);
+  while (received.size() < 2 && Clock::now() < end) {
+    processMessages(s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0].message, 1500u);
+  EXPECT_EQ(received[0].wParam, r.handle);
+  EXPECT_EQ(received[0].lParam, kFdConnect);
+  EXPECT_EQ(received[1].lParam, kFdWrite);  // a new connection can be written to
+  // A form without a window: nothing is posted.
+  SocketRecord q = r;
+  q.notifyForm = 3;
+  net.connectHandle(q, "127.0.0.1", l.port);
+  received.clear();
+  for (int i = 0; i < 50; ++i) {
+    processMessages(s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(received.empty());
+  EXPECT_TRUE(s.core.messages.pending.empty());
 }
 
 }  // namespace
