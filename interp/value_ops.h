@@ -79,8 +79,8 @@ inline void storeFixed(TFixString& f, const std::string& v) {
 
 // Growth bounds of the lists (strings, fixed strings, cells, records): past them a
 // program gets the heap error instead of exhausting the host.
-inline constexpr int64_t kMaxListItems = int64_t(1) << 24;
-inline constexpr int64_t kMaxRecords = int64_t(1) << 22;
+inline constexpr int64_t kMaxListItems = int64_t(1) << 22;
+inline constexpr int64_t kMaxRecords = int64_t(1) << 20;
 [[noreturn, gnu::cold]] void listLimit(int64_t items);
 
 }  // namespace tavrin
