@@ -185,15 +185,15 @@ bool TerminalScreen::begin(ScreenBuffer& screen) {
   out.put("\x1b[22;0t\x1b[?1049h\x1b[?7l");
   if (!out.flush()) return false;
   registerTerminalScreen(&screen, m_fd, m_utf8);
-  g_resized = 1;
   return render(screen);
 }
 
 bool TerminalScreen::render(ScreenBuffer& screen) {
   TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
   bool all = false;
-  if (g_resized) {
+  if (g_resized || m_firstFrame) {
     g_resized = 0;
+    m_firstFrame = false;
     queryClip();
     redrawAll(out);
     all = true;
@@ -252,8 +252,7 @@ bool TerminalScreen::render(ScreenBuffer& screen) {
   if (screen.title() != m_titleShown) {
     m_titleShown = screen.title();
     out.put("\x1b]0;");
-    for (char c : m_titleShown)
-      if (uint8_t(c) >= 0x20 && uint8_t(c) != 0x7F) putGlyph(out, uint8_t(c), m_utf8);
+    for (char c : m_titleShown) putGlyph(out, uint8_t(c), m_utf8);  // glyphs: no control byte
     out.put('\a');
   }
   screen.clearChanges();

@@ -68,6 +68,7 @@ class TerminalScreen {
   int m_cursorShown = -1, m_shapeShown = -1;
   std::string m_titleShown;
   int m_pendingBells = 0;
+  bool m_firstFrame = true;
   std::vector<char> m_buffer;
 };
 
