@@ -109,7 +109,6 @@ int SocketService::newSocket(int32_t family, int32_t type, int32_t protocol) {
   if (fd < 0) return -1;
   if (size_t(fd) >= m_owned.size()) m_owned.resize(size_t(fd) + 1, 0);
   m_owned[size_t(fd)] = 1;
-  m_lastHandle = fd;
   return fd;
 }
 
@@ -131,8 +130,6 @@ void SocketService::openServer(SocketRecord& r, int32_t port) {
   int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in a = makeAddress(AF_INET, htonl(INADDR_ANY), port);
-  m_address = a.sin_addr.s_addr;
-  m_port = a.sin_port;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) {
     ::listen(fd, kListenBacklog);
     return;
@@ -149,8 +146,6 @@ int32_t SocketService::openServerHandle(SocketRecord& r, int32_t port) {
   int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in a = makeAddress(r.family, htonl(INADDR_ANY), port);
-  m_address = a.sin_addr.s_addr;
-  m_port = a.sin_port;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
     ::close(fd);
     forget(fd);
@@ -193,7 +188,6 @@ int32_t SocketService::accept(int32_t s) {
     if (errno != EINTR) return -1;
   if (size_t(fd) >= m_owned.size()) m_owned.resize(size_t(fd) + 1, 0);
   m_owned[size_t(fd)] = 1;
-  m_lastHandle = fd;
   return fd;
 }
 
@@ -252,8 +246,6 @@ uint32_t SocketService::resolve(std::string_view host) {
 
 void SocketService::connect(SocketRecord& r, std::string_view host, int32_t port) {
   sockaddr_in a = makeAddress(AF_INET, resolve(host), port);
-  m_address = a.sin_addr.s_addr;
-  m_port = a.sin_port;
   int fd = newSocket(AF_INET, r.type, r.protocol);
   r.handle = fd;
   if (fd >= 0) connectBlocking(fd, a);
@@ -261,8 +253,6 @@ void SocketService::connect(SocketRecord& r, std::string_view host, int32_t port
 
 int32_t SocketService::connectHandle(SocketRecord& r, std::string_view host, int32_t port) {
   sockaddr_in a = makeAddress(r.family, resolve(host), port);
-  m_address = a.sin_addr.s_addr;
-  m_port = a.sin_port;
   int fd = newSocket(r.family, r.type, r.protocol);
   r.handle = fd;
   if (fd < 0) return -1;

@@ -131,11 +131,8 @@ class SocketService {
 
   std::vector<uint8_t> m_owned;  // indexed by fd
   std::vector<AsyncSocket> m_async;
-  // The shared state every operation overwrites: the last address, the most recent handle
-  // and the receive buffer, whose first byte the line and byte receives look at.
-  uint32_t m_address = 0;  // network order
-  uint16_t m_port = 0;     // network order
-  int32_t m_lastHandle = -1;
+  // The receive buffer every receive and peek overwrites; the line and byte receives look
+  // at its first byte, which stays from earlier receives when nothing arrives.
   std::array<uint8_t, kReceiveBufferSize> m_buffer{};
 };
 
