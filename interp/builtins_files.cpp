@@ -12,6 +12,7 @@
 #include "interp/builtins_util.h"
 #include "interp/handlers.h"
 #include "lib/paths.h"
+#include "runtime/sandbox.h"
 
 namespace tavrin {
 namespace {
@@ -164,6 +165,7 @@ void pushNextMatch(State& s, EvalStack& e) {
 
 bool statIs(State& s, bool directory) {
   argText(s, s.resultStr);
+  if (s.sandbox) sandboxRefuse(directory ? "DirectoryExists" : "FileExists");
   if (s.resultStr.empty()) return false;
   std::string path = hostPath(s.resultStr);
   struct stat st {};
@@ -186,6 +188,7 @@ void fnFindFirstFile(State& s, EvalStack& e) {
   std::string pattern;
   argText(s, pattern);
   int32_t attributes = argTrunc(s);
+  if (s.sandbox) sandboxRefuse("FindFirstFile");
   startSearch(s, pattern, attributes);
   pushNextMatch(s, e);
 }

@@ -282,6 +282,7 @@ void fnRunProgram(State& s, EvalStack& e) {
 
 void fnReadStandardInput(State& s, EvalStack& e) {
   int32_t n = argRound(s);
+  if (s.sandbox) sandboxRefuse("ReadStandardInput");
   std::string& slot = e.pushTextSlot();
   slot.clear();
   if (n <= 0) return;
