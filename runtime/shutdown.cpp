@@ -36,6 +36,7 @@ void endServices(State& s) { consoleEnd(s); }
 
 void shutdownState(State& s) {
   printerClose(s);  // an open printer document ends with the run
+  consoleFlush(s);  // a write error of buffered output still ends in error 101
   endServices(s);
 }
 
