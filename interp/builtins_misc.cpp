@@ -1,7 +1,6 @@
-// The built-in function operand (byte 6) and the built-ins that are neither text, math
-// nor files: command line, clock, environment, spare slots, data items, processes,
-// message boxes, screen and cursor answers of a console run, memory, array bounds, the
-// named values and the resource table.
+// The built-in function operand (byte 6) and the built-ins that are neither text, math nor
+// files: command line, clock, environment, spare slots, data items, processes, message
+// boxes, console answers for screen and cursor, memory, array bounds, named values.
 #include <time.h>
 #include <unistd.h>
 

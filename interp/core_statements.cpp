@@ -1,7 +1,6 @@
-// The core statements of StmtCommand: sleep, randomize, directories and files, programs,
-// environment, raw standard output, the decimal separator, resources, the command line,
-// array fill, data rewind, spare slots, message boxes, window messages, sound, the
-// printer, the cursor table and raw memory.
+// The core statements of StmtCommand: sleep, randomize, files and directories, programs,
+// environment, raw output, decimal separator, resources, command line, array fill, data,
+// spare slots, message boxes, window messages, sound, printer, cursors and raw memory.
 // Hazards: every operand is read before anything can fail on the system side, so a
 // failing call never leaves the code position inside a statement; raw memory is touched
 // only after lowContains has vouched for the whole range.
