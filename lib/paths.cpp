@@ -141,51 +141,44 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*" || pattern == "*") return true;
   // The last dot of the name: a '*' followed by '.' stops before it (DOS star).
   const size_t lastDot = name.rfind('.');
+  // Each (pattern position, name position) is decided once, so no pattern takes longer
+  // than pattern length x name length steps.
   struct Matcher {
     std::string_view p, n;
     size_t lastDot;
-    bool run(size_t pi, size_t ni) const {
-      while (pi < p.size()) {
-        char c = p[pi];
-        if (c == '*') {
-          bool dosStar = pi + 1 < p.size() && p[pi + 1] == '.';
-          size_t limit = n.size();
-          if (dosStar && lastDot != std::string_view::npos) limit = lastDot;
-          for (size_t k = ni; k <= limit; ++k)
-            if (run(pi + 1, k)) return true;
-          if (dosStar) return false;
-          return false;
-        }
-        if (c == '?') {
-          if (ni < n.size() && n[ni] != '.') {
-            ++pi;
-            ++ni;
-          } else {
-            ++pi;  // before a dot or at the end, '?' matches nothing
-          }
-          continue;
-        }
-        if (c == '.') {
-          const bool wildAfter = pi + 1 == p.size() || p[pi + 1] == '*' || p[pi + 1] == '?';
-          if (ni < n.size() && n[ni] == '.') {
-            ++pi;
-            ++ni;
-            continue;
-          }
-          if (wildAfter && ni == n.size()) {  // ".", ".*", ".?" also match no extension
-            ++pi;
-            continue;
-          }
-          return false;
-        }
-        if (ni >= n.size() || upper(c) != upper(n[ni])) return false;
-        ++pi;
-        ++ni;
+    std::vector<int8_t> memo;  // -1 unknown, 0 no, 1 yes
+    bool run(size_t pi, size_t ni) {
+      int8_t& known = memo[pi * (n.size() + 1) + ni];
+      if (known >= 0) return known != 0;
+      known = step(pi, ni) ? 1 : 0;
+      return known != 0;
+    }
+    bool step(size_t pi, size_t ni) {
+      if (pi == p.size()) return ni == n.size();
+      const char c = p[pi];
+      if (c == '*') {
+        const bool dosStar = pi + 1 < p.size() && p[pi + 1] == '.';
+        size_t limit = n.size();
+        if (dosStar && lastDot != std::string_view::npos) limit = lastDot;
+        for (size_t k = ni; k <= limit; ++k)
+          if (run(pi + 1, k)) return true;
+        return false;
       }
-      return ni == n.size();
+      if (c == '?') {  // one character, or none before a dot or at the end
+        if (ni < n.size() && n[ni] != '.') return run(pi + 1, ni + 1);
+        return run(pi + 1, ni);
+      }
+      if (c == '.') {
+        if (ni < n.size() && n[ni] == '.') return run(pi + 1, ni + 1);
+        // ".", ".*" and ".?" also match a name without an extension
+        const bool wildAfter = pi + 1 == p.size() || p[pi + 1] == '*' || p[pi + 1] == '?';
+        return wildAfter && ni == n.size() && run(pi + 1, ni);
+      }
+      return ni < n.size() && upper(c) == upper(n[ni]) && run(pi + 1, ni + 1);
     }
   };
-  return Matcher{pattern, name, lastDot}.run(0, 0);
+  Matcher m{pattern, name, lastDot, std::vector<int8_t>((pattern.size() + 1) * (name.size() + 1), -1)};
+  return m.run(0, 0);
 }
 
 }  // namespace tavrin

@@ -37,6 +37,14 @@ TEST(Wildcards, StarsQuestionMarksAndDots) {
     EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
 }
 
+TEST(Wildcards, ManyStarsStayFast) {
+  std::string pattern, name(200, 'a');
+  for (int i = 0; i < 30; ++i) pattern += "*a";
+  pattern += "*b";
+  EXPECT_FALSE(wildcardMatch(pattern, name));  // exponential without the memo
+  EXPECT_TRUE(wildcardMatch(pattern, name + "b"));
+}
+
 class PathsTest : public ::testing::Test {
 protected:
   void SetUp() override {
