@@ -241,6 +241,21 @@ void consoleFlush(State& s) {
   if (std::fflush(stdout) != 0) writeFailed();
 }
 
+void consoleSuspend(State& s) {
+  consoleFlush(s);
+  if (!s.console) return;
+  ConsoleState& c = *s.console;
+  if (c.terminal && !c.terminal->suspend(c.screen)) writeFailed();
+  c.terminalInput.cooked();
+}
+
+void consoleResume(State& s) {
+  if (!s.console) return;
+  ConsoleState& c = *s.console;
+  c.terminalInput.raw();
+  if (c.terminal && !c.terminal->resume(c.screen)) writeFailed();
+}
+
 void consoleEnd(State& s) {
   if (s.console && s.console->terminal) s.console->terminal->render(s.console->screen);
   {

@@ -56,6 +56,10 @@ void consoleWrite(State& s, std::string_view bytes);
 void consolePresent(State& s);
 // Everything written so far reaches stdout (before input, waits, other programs).
 void consoleFlush(State& s);
+// Around another program that shares the terminal: the normal screen and cooked input
+// while it runs, then the console's screen again. Nothing to do on pipes.
+void consoleSuspend(State& s);
+void consoleResume(State& s);
 // The last step of every way out: flush, give the terminal back. Never raises.
 void consoleEnd(State& s);
 // The same from a signal handler: no allocation, no locks taken mid-write.

@@ -20,6 +20,8 @@ namespace {
 constexpr uint32_t kUnknownCell = 0xFFFFFFFFu;
 constexpr size_t kRenderBuffer = 64 * 1024;
 constexpr int kMaxBellsPerRender = 3;
+// Push the title, the alternate screen, no automatic wrap (the buffer wraps by itself).
+constexpr const char* kEnterScreen = "\x1b[22;0t\x1b[?1049h\x1b[?7l";
 
 bool lowerContains(const char* text, const char* word) {
   std::string t(text);
@@ -181,8 +183,7 @@ void TerminalScreen::redrawAll(TermWriter& out) {
 
 bool TerminalScreen::begin(ScreenBuffer& screen) {
   TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
-  // Push the title, alternate screen, no automatic wrap (the buffer wraps by itself).
-  out.put("\x1b[22;0t\x1b[?1049h\x1b[?7l");
+  out.put(kEnterScreen);
   if (!out.flush()) return false;
   registerTerminalScreen(&screen, m_fd, m_utf8);
   return render(screen);
@@ -297,12 +298,40 @@ void registerTerminalInput(int fd, const termios& saved) {
   g_restore.inputActive = 1;
 }
 
+namespace {
+
+// Back to the normal screen with the last screen written on it.
+void leaveScreen(TermWriter& out, const ScreenBuffer& screen, bool utf8) {
+  out.put("\x1b[0m\x1b[r\x1b[0 q\x1b[?25h\x1b[?7h\x1b[?1049l\x1b[23;0t");
+  writeScreenDump(out, screen, utf8);
+}
+
+}  // namespace
+
+bool TerminalScreen::suspend(ScreenBuffer& screen) {
+  bool ok = render(screen);
+  g_restore.screenActive = 0;
+  TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
+  leaveScreen(out, screen, m_utf8);
+  return out.flush() && ok;
+}
+
+bool TerminalScreen::resume(ScreenBuffer& screen) {
+  TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
+  out.put(kEnterScreen);
+  if (!out.flush()) return false;
+  registerTerminalScreen(&screen, m_fd, m_utf8);
+  m_firstFrame = true;
+  m_cursorShown = m_shapeShown = -1;
+  m_titleShown.clear();
+  return render(screen);
+}
+
 void restoreTerminal() {
   if (g_restore.screenActive) {
     g_restore.screenActive = 0;
     TermWriter out(g_restore.outFd, g_restoreBuffer, sizeof g_restoreBuffer);
-    out.put("\x1b[0m\x1b[r\x1b[0 q\x1b[?25h\x1b[?7h\x1b[?1049l\x1b[23;0t");
-    writeScreenDump(out, *g_restore.screen, g_restore.utf8);
+    leaveScreen(out, *g_restore.screen, g_restore.utf8);
     out.flush();
   }
   if (g_restore.inputActive) {

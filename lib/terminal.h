@@ -53,6 +53,9 @@ class TerminalScreen {
   // Draws what changed since the last call; false when the terminal refused the bytes.
   bool render(ScreenBuffer& screen);
   void bell() { m_pendingBells++; }
+  // The normal screen for another program (the last screen written on it), and back.
+  bool suspend(ScreenBuffer& screen);
+  bool resume(ScreenBuffer& screen);
 
  private:
   void queryClip();

@@ -110,5 +110,27 @@ TEST_F(RenderTest, TitleCursorAndGlyphsOfControlBytes) {
   EXPECT_EQ(drain().find("\xe2"), std::string::npos);
 }
 
+TEST_F(RenderTest, SuspendLeavesTheLastScreenAndResumeRedrawsIt) {
+  ScreenBuffer screen;
+  TerminalScreen terminal(m_fds[1], true);
+  screen.write("first row\n\nthird", 0x1E);
+  ASSERT_TRUE(terminal.render(screen));
+  drain();
+  ASSERT_TRUE(terminal.suspend(screen));
+  std::string left = drain();
+  size_t leave = left.find("\x1b[?1049l");
+  ASSERT_NE(leave, std::string::npos);
+  // The rows written after leaving: two with text, the blank one between as a bare line end.
+  EXPECT_NE(left.find("first row\x1b[0m\r\n\x1b[0m\r\n\x1b[0;93;44mthird", leave), std::string::npos) << left;
+  ASSERT_TRUE(terminal.resume(screen));
+  std::string back = drain();
+  EXPECT_NE(back.find("\x1b[?1049h"), std::string::npos);
+  EXPECT_NE(back.find("first row"), std::string::npos);  // drawn whole again
+  restoreTerminal();  // the way out leaves the resumed screen again, once
+  EXPECT_NE(drain().find("\x1b[?1049l"), std::string::npos);
+  restoreTerminal();
+  EXPECT_EQ(drain(), "");
+}
+
 }  // namespace
 }  // namespace tavrin
