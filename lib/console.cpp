@@ -363,6 +363,10 @@ void setBackground(ConsoleState& c, uint8_t colour) {
 bool keyAvailable(State& s) {
   ConsoleState& c = console(s);
   startInput(c);
+  if (!c.terminal) {  // a program that polls keys shows what it printed (free when empty)
+    WritingGuard guard;
+    if (std::fflush(stdout) != 0) writeFailed();
+  }
   InputEvent e;
   if (!nextEvent(c, e)) return false;
   if (e.kind == InputEvent::Kind::Key) return true;
