@@ -26,6 +26,13 @@ inline constexpr uint8_t kDefaultRecordArraySize = 38;  // record size of a reco
 inline constexpr uint8_t kDefaultFieldMarker = 1;       // StmtRecordField assignment
 inline constexpr uint8_t kDefaultObjectRefTag = 8;      // object reference by instance number
 inline constexpr uint8_t kWholeRecordMarker = 37;       // a stream's whole-record transfer
+inline constexpr uint8_t kDefaultKeep = 1;              // re-dimension keeping the contents
+
+// Declarations and records.
+inline constexpr uint8_t kDeclareScalar = 1, kDeclareArray = 3, kRedimension = 4;  // StmtDeclare kinds
+inline constexpr uint8_t kRecordElements = 29;   // element type of a record array
+inline constexpr uint8_t kRecordSource = 37;     // a record copy's source: a record variable
+inline constexpr uint8_t kElementSource = 38;    // ... or a record-array element
 
 inline constexpr uint8_t kEnd = 11;           // ends expressions and operand lists
 inline constexpr uint8_t kContinuation = 33;  // a statement block follows a call
@@ -61,5 +68,7 @@ inline bool isPlainRefKind(uint8_t k) { return k >= 13 && k <= 28; }
 inline bool isSubscriptSelector(uint8_t s) { return s == 3 || s == 29 || s == 38; }
 // Record field types 14..21 are arrays: the field reference carries subscripts.
 inline bool isArrayField(uint8_t t) { return t >= 14 && t <= 21; }
+// An array field's type is 13 + its element type (Byte .. FixedString).
+inline constexpr uint8_t kArrayFieldBase = 13;
 
 }  // namespace tavrin::asmtext

@@ -99,6 +99,8 @@ class Assembler {
   void constant();
   void builtin();
   void declare();
+  void declaredArray();
+  void recordSource();
   void dims();
   void colour();
   void cursor();
@@ -498,7 +500,11 @@ void Assembler::word(std::string_view w) {
   if (w == "property") return member(false);
   if (w == "recordfield") return recordField(false);
   if (w == "recordarrayfield") return recordField(true);
-  if (w == "copyrecord" || w == "copyrecordelement") return;  // operands follow as raw items
+  if (w == "copyrecord" || w == "copyrecordelement") {
+    emit16(uint64_t(integer(-32768, 65535, w == "copyrecord" ? "record number" : "record array number")));
+    if (w == "copyrecordelement") subscripts();
+    return recordSource();
+  }
   if (w == "recordsize") return recordSize();
   if (w == "arrayref") return arrayRef();
   if (w == "addressref") return addressRef();
@@ -674,27 +680,45 @@ void Assembler::builtin() {
 void Assembler::declare() {
   emit8(byteValue("declaration scope"));
   if (acceptIdent("var")) {
-    emit8(1);
+    emit8(kDeclareScalar);
     uint8_t t = typeByte("declared type");
     emit8(t);
     if (t <= 9 || !kObjectTypes[t].name.empty()) emit16(uint64_t(integer(-32768, 65535, "variable number")));
+    if (t == 8) expression();  // the declared length of the fixed string
     return;
   }
   if (acceptIdent("array")) {
-    emit8(3);
-    dims();
-    uint8_t t = typeByte("element type");
-    emit8(t);
-    emit16(uint64_t(integer(-32768, 65535, "array number")));
-    if (t == 8) expression();  // the declared length of the fixed strings
-    return;
+    emit8(kDeclareArray);
+    return declaredArray();
+  }
+  if (acceptIdent("redim")) {
+    emit8(kRedimension);
+    uint8_t keep = 0;
+    if (acceptIdent("keep")) {
+      keep = kDefaultKeep;
+      if (peek().kind == Tok::Number) keep = byteValue("keep byte");
+      if (keep == 0) fail("keep byte 0 is written redim without keep");
+    }
+    emit8(keep);
+    return declaredArray();
   }
   if (acceptIdent("kind")) {
     uint8_t k = byteValue("declaration kind");
-    if (k == 1 || k == 3) fail("declaration kinds 1 and 3 are written var and array");
-    return emit8(k);
+    if (k == kDeclareScalar || k == kDeclareArray) fail("declaration kinds 1 and 3 are written var and array");
+    return emit8(k);  // kind 4 alone leaves its operands to raw items
   }
-  fail("expected var, array or kind N, found " + describe(peek()));
+  fail("expected var, array, redim or kind N, found " + describe(peek()));
+}
+
+// The operands of kinds 3 and 4: dimensions, element type, array number, and what the
+// element type needs: a length for FixedString, the record type's field list for records.
+void Assembler::declaredArray() {
+  dims();
+  uint8_t t = acceptIdent("record") ? kRecordElements : typeByte("element type");
+  emit8(t);
+  emit16(uint64_t(integer(-32768, 65535, "array number")));
+  if (t == 8) expression();  // the declared length of the fixed strings
+  else if (t == kRecordElements) fieldList();
 }
 
 void Assembler::dims() {
@@ -1072,17 +1096,43 @@ void Assembler::recordField(bool arrayForm) {
   fail(std::string("expected set") + (arrayForm ? "" : ", declare") + " or sub N, found " + describe(peek()));
 }
 
+// Field types by name or number; an array field is `array TYPE ( dims ) NUMBER`, and
+// a FixedString (field or array field) takes its length expression last.
 void Assembler::fieldList() {
   expect(Tok::LParen, "'(' (a field list)");
   while (peek().kind != Tok::RParen) {
-    uint8_t t = typeByte("field type");
-    if (t == kEnd) fail("field type 11 would end the list");
+    uint8_t t;
+    if (acceptIdent("array")) {
+      uint8_t element = typeByte("array field type");
+      if (element < 1 || element > 8) fail("array fields are of the types Byte .. FixedString");
+      t = uint8_t(kArrayFieldBase + element);
+    } else {
+      t = typeByte("field type");
+      if (t == kEnd) fail("field type 11 would end the list");
+    }
     emit8(t);
-    if (t == 8) expression();
-    else if (isArrayField(t)) dims();
+    if (t == 8) {
+      expression();
+    } else if (isArrayField(t)) {
+      dims();
+      emit16(uint64_t(integer(-32768, 65535, "array number")));
+      if (t == kArrayFieldBase + 8) expression();
+    }
   }
   next();
   emit8(kEnd);
+}
+
+// A record copy's source: rec N (marker 37) or elem N [ subs ] (marker 38).
+void Assembler::recordSource() {
+  if (acceptIdent("rec")) {
+    emit8(kRecordSource);
+    return emit16(uint64_t(integer(-32768, 65535, "record number")));
+  }
+  if (!acceptIdent("elem")) fail("expected rec or elem (the source record), found " + describe(peek()));
+  emit8(kElementSource);
+  emit16(uint64_t(integer(-32768, 65535, "record array number")));
+  subscripts();
 }
 
 void Assembler::recordSize() {

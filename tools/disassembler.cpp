@@ -164,6 +164,8 @@ class Disassembler {
   void exprList(Cur& c, std::string& s, int ind);
   void constant(Cur& c, std::string& s);
   void declare(Cur& c, std::string& s, int ind);
+  void declaredArray(Cur& c, std::string& s, int ind);
+  void recordSource(Cur& c, std::string& s, int ind);
   void dims(Cur& c, std::string& s, int ind);
   void colour(Cur& c, std::string& s, int ind);
   void cursor(Cur& c, std::string& s, int ind);
@@ -511,7 +513,11 @@ void Disassembler::word(Cur& c, std::string& s, std::string_view w, int ind) {
     s += " sub " + num(sub);
     return;
   }
-  if (w == "copyrecord" || w == "copyrecordelement") return;
+  if (w == "copyrecord" || w == "copyrecordelement") {
+    s += " " + num(c.u16());
+    if (w == "copyrecordelement") subscripts(c, s, ind);
+    return recordSource(c, s, ind);
+  }
   if (w == "recordsize") {
     uint8_t m = c.u8();
     if (m == 37) { s += " rec " + num(c.u16()); return; }
@@ -681,24 +687,38 @@ void Disassembler::constant(Cur& c, std::string& s) {
 void Disassembler::declare(Cur& c, std::string& s, int ind) {
   s += " " + num(c.u8());
   uint8_t k = c.u8();
-  if (k == 1) {
+  if (k == kDeclareScalar) {
     uint8_t t = c.u8();
     s += " var " + kind(t);
     if (t <= 9 || !kObjectTypes[t].name.empty()) s += " " + num(c.u16());
-    return;
-  }
-  if (k == 3) {
-    s += " array";
-    dims(c, s, ind);
-    uint8_t t = c.u8();
-    s += " " + kind(t) + " " + num(c.u16());
     if (t == 8) {
       s += ' ';
       expression(c, s, ind);
     }
     return;
   }
+  if (k == kDeclareArray) {
+    s += " array";
+    return declaredArray(c, s, ind);
+  }
+  if (k == kRedimension) {
+    uint8_t keep = c.u8();
+    s += keep == 0 ? " redim" : keep == kDefaultKeep ? " redim keep" : " redim keep " + num(keep);
+    return declaredArray(c, s, ind);
+  }
   s += " kind " + num(k);
+}
+
+void Disassembler::declaredArray(Cur& c, std::string& s, int ind) {
+  dims(c, s, ind);
+  uint8_t t = c.u8();
+  s += " " + (t == kRecordElements ? std::string("record") : kind(t)) + " " + num(c.u16());
+  if (t == 8) {
+    s += ' ';
+    expression(c, s, ind);
+  } else if (t == kRecordElements) {
+    fieldList(c, s, ind);
+  }
 }
 
 void Disassembler::dims(Cur& c, std::string& s, int ind) {
@@ -915,15 +935,35 @@ void Disassembler::fieldList(Cur& c, std::string& s, int ind) {
   for (;;) {
     uint8_t t = c.u8();
     if (t == kEnd) break;
+    if (isArrayField(t)) {
+      s += " array " + kind(uint8_t(t - kArrayFieldBase));
+      dims(c, s, ind);
+      s += " " + num(c.u16());
+      if (t == kArrayFieldBase + 8) {
+        s += ' ';
+        expression(c, s, ind);
+      }
+      continue;
+    }
     s += " " + kind(t);
     if (t == 8) {
       s += ' ';
       expression(c, s, ind);
-    } else if (isArrayField(t)) {
-      dims(c, s, ind);
     }
   }
   s += " )";
+}
+
+// Any marker but 37 and 38 is an impossible copy, printed raw.
+void Disassembler::recordSource(Cur& c, std::string& s, int ind) {
+  uint8_t m = c.u8();
+  if (m == kRecordSource) {
+    s += " rec " + num(c.u16());
+    return;
+  }
+  if (m != kElementSource) throw DecodeFail{};
+  s += " elem " + num(c.u16());
+  subscripts(c, s, ind);
 }
 
 }  // namespace

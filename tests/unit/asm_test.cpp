@@ -151,6 +151,50 @@ TEST(AsmCompound, DeclarationsAndDimensionLists) {
             bytes({0, 0, 0, 3, 2, 1, 2, 11, 5, 6, 2, 1, 3, 11, 2, 11, 8, 1, 0, 2, 1, 8, 11}));
 }
 
+TEST(AsmCompound, FixedStringLengthsRecordArraysAndRedimension) {
+  // Kind 1 FixedString: the length expression follows the variable number.
+  EXPECT_EQ(mainBytes("StmtDeclare 0 var FixedString 1 { const Byte 5 }"),
+            bytes({0, 0, 0, 1, 8, 1, 0, 2, 1, 5, 11}));
+  // Element type 29: the record type's field list follows the array number.
+  EXPECT_EQ(mainBytes("StmtDeclare 1 array ( { const Byte 3 } ) record 2 ( Long FixedString { const Byte 4 } )"),
+            bytes({0, 0, 1, 3, 2, 1, 3, 11, 2, 11, 29, 2, 0, 3, 8, 2, 1, 4, 11, 11}));
+  EXPECT_EQ(mainBytes("StmtDeclare 0 array ( { const Byte 0 } ) 29 1 ( )"),
+            bytes({0, 0, 0, 3, 2, 1, 0, 11, 2, 11, 29, 1, 0, 11}));
+  // Kind 4: the keep byte (0 without keep, 1 by default with it), then kind 3's operands.
+  EXPECT_EQ(mainBytes("StmtDeclare 0 redim ( { const Byte 4 } ) Long 1"),
+            bytes({0, 0, 0, 4, 0, 2, 1, 4, 11, 2, 11, 3, 1, 0}));
+  EXPECT_EQ(mainBytes("StmtDeclare 0 redim keep ( { const Byte 4 } mark 0 ) FixedString 2 { const Byte 6 }"),
+            bytes({0, 0, 0, 4, 1, 2, 1, 4, 11, 0, 11, 8, 2, 0, 2, 1, 6, 11}));
+  EXPECT_EQ(mainBytes("StmtDeclare 0 redim keep 7 ( { const Byte 1 } ) record 3 ( Byte )"),
+            bytes({0, 0, 0, 4, 7, 2, 1, 1, 11, 2, 11, 29, 3, 0, 1, 11}));
+  EXPECT_EQ(mainBytes("StmtDeclare 0 kind 4 .byte 1"), bytes({0, 0, 0, 4, 1}));  // operands left raw
+  EXPECT_EQ(errorOf(".main StmtDeclare 0 redim keep 0 ( { const Byte 1 } ) Long 1"),
+            "keep byte 0 is written redim without keep");
+  EXPECT_EQ(errorOf(".main StmtDeclare 0 var FixedString 1 StmtEnd"), "expected an expression '{ ... }', found 'StmtEnd'");
+  EXPECT_EQ(errorOf(".main StmtDeclare 0 array ( { const Byte 1 } ) record 1 StmtEnd"),
+            "expected '(' (a field list), found 'StmtEnd'");
+}
+
+TEST(AsmCompound, RecordFieldListsAndCopies) {
+  // Array fields: dimension list, 16-bit array number, and for FixedString elements (21)
+  // the length; `array TYPE` is field type 13 + TYPE, a number works as well.
+  EXPECT_EQ(mainBytes("StmtRecordField declare 3 ( Byte array Long ( { const Byte 3 } ) 7"
+                      " array FixedString ( { const Byte 1 } to { const Byte 2 } ) 8 { const Byte 5 }"
+                      " 16 ( { const Byte 0 } ) 9 String )"),
+            bytes({37, 0, 3, 0, 1, 16, 2, 1, 3, 11, 2, 11, 7, 0, 21, 2, 1, 1, 11, 9, 2, 1, 2, 11, 11, 8, 0,
+                   2, 1, 5, 11, 16, 2, 1, 0, 11, 2, 11, 9, 0, 0, 11}));
+  EXPECT_EQ(errorOf(".main StmtRecordField declare 3 ( array Variant ( { const Byte 1 } ) 1 )"),
+            "array fields are of the types Byte .. FixedString");
+  // Copies: destination (a record, or a record-array number and subscripts), then the
+  // source: rec N (37, number) or elem N [ subs ] (38, number, subscripts).
+  EXPECT_EQ(mainBytes("StmtCopyRecord 2 rec 1 StmtCopyRecord 1 elem 0 [ { const Byte 1 } ]"),
+            bytes({40, 2, 0, 37, 1, 0, 40, 1, 0, 38, 0, 0, 1, 2, 1, 1, 11}));
+  EXPECT_EQ(mainBytes("StmtCopyRecordArrayElement 4 [ { const Byte 1 } { const Byte 2 } ] rec 3"
+                      " StmtCopyRecordArrayElement 0 [ ] elem 5 [ ]"),
+            bytes({41, 4, 0, 2, 2, 1, 1, 11, 2, 1, 2, 11, 37, 3, 0, 41, 0, 0, 0, 38, 5, 0, 0}));
+  EXPECT_EQ(errorOf(".main StmtCopyRecord 1 .byte 39"), "expected rec or elem (the source record), found .byte");
+}
+
 TEST(AsmCompound, ConsoleColourAndCursorMarkers) {
   auto e = [](int v) { return std::vector<int>{2, 1, v, 11}; };
   auto seq = [&](std::initializer_list<std::vector<int>> parts) {
@@ -222,8 +266,6 @@ TEST(AsmCompound, ParametersRecordsAndBuiltinReferences) {
             bytes({12, 9, 1, 12, 22, 1, 1, 2, 1, 0, 11, 12, 35, 1, 4, 11}));
   EXPECT_EQ(mainBytes("StmtRecordField set 3 Long 2 { const Byte 1 } StmtRecordField sub 7"),
             bytes({37, 63, 3, 0, 1, 3, 2, 0, 2, 1, 1, 11, 37, 7}));
-  EXPECT_EQ(mainBytes("StmtRecordField declare 3 ( Byte FixedString { const Byte 5 } 16 ( { const Byte 3 } ) )"),
-            bytes({37, 0, 3, 0, 1, 8, 2, 1, 5, 11, 16, 2, 1, 3, 11, 2, 11, 11}));
   EXPECT_EQ(mainBytes("StmtRecordArrayField set 2 [ { const Byte 1 } ] Double 0 { const Byte 1 }"),
             bytes({38, 63, 2, 0, 1, 2, 1, 1, 11, 7, 0, 0, 2, 1, 1, 11}));
   EXPECT_EQ(mainBytes("{ fn LowerBound array Long 3 { const Byte 1 } fn UpperBound param 2 Long { const Byte 1 } }"),
@@ -313,6 +355,25 @@ TEST(Disasm, TruncatedAndMalformedImagesBecomeRawBytes) {
   expectRoundTrip(bytes({77, 4, 0, 0, 0}));  // a data block of another tag, empty main
 }
 
+TEST(Disasm, RecordFormsPrintByKeywordAndBadCopiesRaw) {
+  Bytes img = assemble(
+      ".main\n StmtDeclare 0 redim keep ( { const Long 1 } ) record 0 ( array FixedString ( { const Long 1 } ) 2 { const Long 3 } )\n"
+      " StmtCopyRecordArrayElement 0 [ { const Long 1 } ] rec 1\n",
+      "t.tasm");
+  std::string text = disassemble(img);
+  EXPECT_NE(text.find("StmtDeclare 0 redim keep ( { const Long 1 } ) record 0 ( array FixedString ( { const Long 1 } ) 2 "
+                      "{ const Long 3 } )\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("StmtCopyRecordArrayElement 0 [ { const Long 1 } ] rec 1\n"), std::string::npos) << text;
+  // A source marker other than 37 or 38 is an error in the engine: the statement is raw.
+  Bytes bad = kEmptyData;
+  for (int b : {40, 2, 0, 39, 1, 0, 0, 14}) bad.push_back(uint8_t(b));
+  text = disassemble(bad);
+  EXPECT_NE(text.find(".byte 40\n"), std::string::npos) << text;
+  expectRoundTrip(bad);
+}
+
 TEST(Disasm, DeepNestingStaysBoundedAndExact) {
   // Subscripts inside subscripts far beyond any printable depth.
   Bytes img = kEmptyData;
@@ -357,7 +418,16 @@ n:
   StmtPrint { ext Long "k" "f" Long ( ) .byte 2 0 .word 3000 .ascii ")" + std::string(3000, 'z') + R"(" } break
   StmtPrint { fn AddressOf mark 9 local Long 1 fn LowerBound mark 4 array Long 3 { const Long 1 } recsize mark 1 elem 2 [ ] } break
   StmtRecordField set 3 mark 4 16 2 [ { const Long 1 } ] { const Long 1 }
-  StmtRecordField declare 3 ( Byte FixedString { const Long 5 } 16 ( { const Long 3 } ) )
+  StmtRecordField declare 3 ( Byte FixedString { const Long 5 } array Long ( { const Long 3 } ) 4 array FixedString ( { const Long 1 } ) 5 { const Long 2 } 13 )
+  StmtDeclare 0 var FixedString 2 { const Long 3 }
+  StmtDeclare 1 array ( { const Long 2 } ) record 1 ( Long array Byte ( { const Long 1 } to { const Long 3 } ) 6 )
+  StmtDeclare 0 redim ( { const Long 2 } ) Double 3
+  StmtDeclare 0 redim keep ( { const Long 2 } ) FixedString 3 { const Long 4 }
+  StmtDeclare 0 redim keep 9 ( { const Long 2 } ) otStringList 0
+  StmtCopyRecord 2 rec 1
+  StmtCopyRecord 2 elem 0 [ { const Long 1 } ]
+  StmtCopyRecordArrayElement 0 [ { const Long 1 } ] elem 0 [ { const Long 0 } ]
+  StmtCopyRecordArrayElement 0 [ { const Long 1 } ] rec 3
   StmtDeclare 0 kind 7
   .byte 0 9 0 200 50
 )";
