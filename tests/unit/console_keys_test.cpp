@@ -3,6 +3,7 @@
 // key function's codes.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -199,6 +200,35 @@ TEST(KeyDecoder, TakeRawLeavesTheUndecodedBytes) {
   ASSERT_TRUE(d.next(e, 0));
   EXPECT_EQ(d.takeRaw(), "b\ncd\n");
   EXPECT_TRUE(d.empty());
+}
+
+// Any byte stream, cut anywhere, decodes to the same events as in one read and leaves
+// nothing behind at the end of input.
+TEST(KeyDecoder, RandomStreamsDecodeTheSameHoweverTheyAreCut) {
+  std::mt19937 random(6);
+  const std::string pieces[] = {"\x1b", "[", "O", "1", ";", "5", "~", "A", "P", "[[", "a",
+                                "\xc3", "\xa9", "\r", "\x7f", "?", "\x80", "Z", "24"};
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes;
+    int n = int(random() % 40);
+    for (int i = 0; i < n; ++i) bytes += pieces[random() % std::size(pieces)];
+    for (bool terminal : {true, false}) {
+      KeyDecoderOptions options{terminal, terminal};
+      std::vector<InputEvent> whole = decode(bytes, options);
+      KeyDecoder d(options);
+      std::vector<InputEvent> cut;
+      for (size_t at = 0; at < bytes.size();) {
+        size_t len = 1 + random() % 4;
+        len = std::min(len, bytes.size() - at);
+        d.feed(bytes.data() + at, len, 0);  // all within the escape timeout
+        at += len;
+        for (const InputEvent& e : decodeAll(d, 1)) cut.push_back(e);
+      }
+      for (const InputEvent& e : decodeAll(d, kLater, true)) cut.push_back(e);
+      EXPECT_TRUE(d.empty());
+      EXPECT_EQ(cut, whole) << "round " << round;
+    }
+  }
 }
 
 TEST(KeyCode, StatesAndTheModifierReportFlag) {
