@@ -6,7 +6,7 @@
 # temporary directory first), NAME.env (VAR=value lines).
 set -u
 tool=$1
-src=$2
+src=$(realpath "$2")
 base=${src%.tasm}
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrin-prog.XXXXXX")
 trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The tavrin tool's command line and the engine's handling of program files: usage errors,
+# the bare engine, files without a program, trailers that do not fit, bind/extract, --trace,
+# --max-steps, the program's command-line list.
+set -u
+tool=$1
+dir=$(dirname "$tool")
+engine=$dir/tavrin-engine
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavrin-tool.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fails=0; passes=0
+check() {  # check NAME EXPECTED-STATUS ACTUAL-STATUS [file-with-text needle]
+  local name=$1 want=$2 got=$3
+  if [ "$got" != "$want" ]; then echo "FAIL $name: status $got, expected $want"; fails=$((fails + 1)); return; fi
+  if [ $# -ge 5 ] && ! grep -qF -- "$5" "$4"; then echo "FAIL $name: no '$5' in:"; cat "$4"; fails=$((fails + 1)); return; fi
+  passes=$((passes + 1))
+}
+
+"$engine" >"$work/out" 2>&1; check "bare engine exits 0" 0 $?
+[ -s "$work/out" ] && { echo "FAIL bare engine printed something"; fails=$((fails + 1)); }
+"$tool" run "$engine" >"$work/out" 2>&1; check "run on a zero trailer" 2 $? "$work/out" "carries no program"
+"$tool" >"$work/out" 2>&1; check "no command" 2 $? "$work/out" "no command given"
+"$tool" frobnicate >"$work/out" 2>&1; check "unknown command" 2 $? "$work/out" "unknown command frobnicate"
+"$tool" run --max-steps x prog >"$work/out" 2>&1; check "bad number" 2 $? "$work/out" "--max-steps needs a positive whole number"
+"$tool" run "$work/missing" >"$work/out" 2>&1; check "missing file" 2 $? "$work/out" "cannot open"
+"$tool" --version >"$work/out" 2>&1; check "version" 0 $? "$work/out" "tavrin "
+"$tool" --help >"$work/out" 2>&1; check "help" 0 $? "$work/out" "usage: tavrin"
+
+cat >"$work/hello.tasm" <<'T'
+.main
+  StmtPrint { const String "hello" } break
+  StmtPrint { fn ArgumentCount } break
+  StmtPrint { fn ArgumentText { const Long 1 } } break
+  StmtEnd
+T
+"$tool" asm "$work/hello.tasm" -o "$work/hello" && "$work/hello" one two >"$work/out" 2>&1
+check "bound program" 0 $? "$work/out" "hello"
+printf 'hello\n2\none\n' | cmp -s - "$work/out" || { echo "FAIL bound program output:"; cat "$work/out"; fails=$((fails + 1)); }
+"$tool" run "$work/hello" one two >"$work/out2" 2>&1; check "run a bound program" 0 $?
+cmp -s "$work/out" "$work/out2" || { echo "FAIL run and the bound program differ"; fails=$((fails + 1)); }
+"$tool" extract "$work/hello" -o "$work/hello.img"; check "extract" 0 $?
+"$tool" asm --image "$work/hello.tasm" -o "$work/direct.img"
+cmp -s "$work/hello.img" "$work/direct.img"; check "extract gives the assembled image" 0 $?
+"$tool" bind "$work/hello.img" -o "$work/rebound"; "$work/rebound" x >/dev/null; check "bind" 0 $?
+cmp -s "$work/rebound" "$work/hello"; check "bind gives the same program as asm" 0 $?
+"$tool" disasm "$work/hello" >"$work/dis.tasm"; check "disasm of a bound program" 0 $? "$work/dis.tasm" "StmtPrint"
+"$tool" extract "$engine" -o "$work/none.img" >"$work/out" 2>&1; check "extract from the bare engine" 1 $? "$work/out" "carries no program"
+
+# A trailer that names more bytes than the file holds.
+cp "$work/hello" "$work/bad"; printf '\377\377\377\177' >>"$work/bad"
+"$work/bad" >"$work/out" 2>&1; check "trailer larger than the file" 217 $? "$work/out" "names an image of 2147483647 bytes"
+printf 'ab' >"$work/tiny"; "$tool" run "$work/tiny" >"$work/out" 2>&1; check "file shorter than a trailer" 217 $? "$work/out" "too short"
+
+"$tool" run --trace "$work/hello" x >/dev/null 2>"$work/trace"; check "trace" 0 $? "$work/trace" "StmtPrint"
+grep -q '^0x[0-9A-F]\{4\} StmtEnd$' "$work/trace"; check "trace names each statement" 0 $?
+
+cat >"$work/loop.tasm" <<'T'
+.main
+top:
+  StmtJump @top
+T
+"$tool" asm "$work/loop.tasm" -o "$work/loop"
+"$tool" run --max-steps 1000 "$work/loop" >"$work/out" 2>&1; check "max-steps ends an endless loop" 217 $? "$work/out" "step budget of 1000 statements exhausted"
+
+echo "$passes passed, $fails failed"
+[ "$fails" -eq 0 ]
