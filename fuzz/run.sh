@@ -20,7 +20,7 @@ for t in "${targets[@]}"; do
   corpus=fuzz/corpus-$t; mkdir -p "$corpus" "fuzz/crashes/$t"
   seed=$seeds/images; [ "$t" = asm ] && seed=$seeds/sources
   echo "fuzzing $t for ${seconds}s"
-  if ! $build/fuzz_$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  if ! $build/fuzz/fuzz_$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
       -artifact_prefix="fuzz/crashes/$t/" -print_final_stats=1 "$corpus" "$seed" 2>"$build/fuzz_$t.log"; then
     echo "fuzz_$t found a failure:"; tail -40 "$build/fuzz_$t.log"; status=1
   else
