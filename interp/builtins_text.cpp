@@ -20,27 +20,8 @@ void raiseNotANumber(std::string_view text) {
 namespace {
 // The text the lenient parser takes (blanks skipped), for the error message.
 std::string lenientTaken(std::string_view text, char separator) {
-  std::string taken;
-  bool separatorTaken = false, exponentTaken = false, markSinceStart = false;
-  for (char c : text) {
-    if (c == ' ') continue;
-    if (c == separator) {
-      if (separatorTaken || exponentTaken) break;
-      separatorTaken = markSinceStart = true;
-    } else if (c == '+' || c == '-') {
-      if (markSinceStart) break;
-      markSinceStart = true;
-    } else if (c >= '0' && c <= '9') {
-      markSinceStart = true;
-    } else if (c == 'e' || c == 'E') {
-      if (exponentTaken || taken.empty()) break;
-      exponentTaken = true;
-      markSinceStart = false;
-    } else {
-      break;
-    }
-    taken += c;
-  }
+  std::string taken(text.size(), '\0');
+  taken.resize(convert::lenientTake(text, separator, taken.data()));
   return taken;
 }
 }  // namespace

@@ -500,21 +500,13 @@ NumberParse parseFloat(std::string_view text, double& out, char decimalSeparator
   return NumberParse::Ok;
 }
 
-bool lenientNumber(std::string_view text, double& out, const FormatSettings& settings) {
-  char small[128];
-  std::string large;
-  char* buf = small;
-  if (text.size() > sizeof small) {
-    large.resize(text.size());
-    buf = large.data();
-  }
+size_t lenientTake(std::string_view text, char separator, char* out) {
   size_t k = 0;
   bool separatorTaken = false, exponentTaken = false;
   bool markSinceStart = false;  // a digit, sign or separator since the start or the 'E'
-  const char sep = settings.decimalSeparator;
   for (char c : text) {
     if (c == ' ') continue;
-    if (c == sep) {
+    if (c == separator) {
       if (separatorTaken || exponentTaken) break;
       separatorTaken = markSinceStart = true;
     } else if (c == '+' || c == '-') {
@@ -529,13 +521,25 @@ bool lenientNumber(std::string_view text, double& out, const FormatSettings& set
     } else {
       break;
     }
-    buf[k++] = c;
+    out[k++] = c;
   }
+  return k;
+}
+
+bool lenientNumber(std::string_view text, double& out, const FormatSettings& settings) {
+  char small[128];
+  std::string large;
+  char* buf = small;
+  if (text.size() > sizeof small) {
+    large.resize(text.size());
+    buf = large.data();
+  }
+  const size_t k = lenientTake(text, settings.decimalSeparator, buf);
   if (k == 0) {
     out = 0;
     return true;
   }
-  return parseFloat(std::string_view(buf, k), out, sep) == NumberParse::Ok;
+  return parseFloat(std::string_view(buf, k), out, settings.decimalSeparator) == NumberParse::Ok;
 }
 
 // --- Format ----------------------------------------------------------------------------------

@@ -68,6 +68,9 @@ inline bool strToFloat(std::string_view text, double& out, const FormatSettings&
 // The evaluator's lenient number parser: takes the numeric prefix of the text (blanks skipped)
 // and converts it with StrToFloat. Nothing taken gives 0 and true; false means the taken text
 // is not a number (a lone sign, "1e"): the caller raises the invalid-number error.
+// The characters the lenient parser takes from the text, written to `out` (which holds at
+// least text.size() bytes); returns their count.
+size_t lenientTake(std::string_view text, char separator, char* out);
 bool lenientNumber(std::string_view text, double& out, const FormatSettings& settings);
 
 // One argument of Format: an integer, a real or a text.
