@@ -74,12 +74,15 @@ void reapDetached(State& s) {
 
 bool runProgramAndWait(State& s, std::string_view commandLine) {
   reapDetached(s);
+  consoleSuspend(s);  // the child gets the terminal's normal screen and cooked input
   pid_t pid = spawnShell(s, commandLine);
-  if (pid <= 0) return false;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  if (pid > 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
   }
-  return true;
+  consoleResume(s);
+  return pid > 0;
 }
 
 int32_t startProgram(State& s, std::string_view commandLine) {

@@ -32,6 +32,8 @@ void initState(State& s, const RunOptions& options) {
   if (options.maxMemory) setLowMemoryLimit(options.maxMemory);
   // A peer that has gone away makes a write fail with an error, not kill the process.
   std::signal(SIGPIPE, SIG_IGN);
+  // Interrupts end the run with the conventional status, the terminal given back.
+  installExitSignalHandlers();
 }
 
 int report(const State& s, const RunError& error) {
