@@ -86,12 +86,14 @@ WindowMessage messageOperands(State& s) {
   return m;
 }
 
+// Only the part of the value's kind changes; the expression may read the slot itself.
 void storeSpare(State& s, int slot) {
   double v;
-  std::string& text = s.core.spare.str[slot];
+  std::string text;
   bool isText = evaluate(s, v, text);
   s.core.spare.isString = isText;
-  if (!isText) s.core.spare.num[slot] = v;
+  if (isText) s.core.spare.str[slot].swap(text);
+  else s.core.spare.num[slot] = v;
 }
 
 }  // namespace
