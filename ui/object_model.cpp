@@ -12,6 +12,7 @@
 #include "interp/handlers.h"
 #include "interp/object_refs.h"
 #include "interp/tables.h"
+#include "interp/value_ops.h"
 #include "lib/font.h"
 #include "lib/streams.h"
 #include "lib/sockets.h"
@@ -112,6 +113,13 @@ std::string typeName(uint8_t type) {
   raise(ErrorNumber::IndexOutOfRange, "List index out of bounds (" + std::to_string(array) + "): " +
                                           typeName(type) + " array " + std::to_string(array) +
                                           " is not declared");
+}
+
+// An object list holds at most kMaxListItems numbers, so a runaway count or a redimension
+// repeated in a loop ends in error 203 before the host runs out of memory.
+void checkListRoom(const ObjectList& list, int64_t more) {
+  if (more > 0 && int64_t(list.items.size()) + more > kMaxListItems) [[unlikely]]
+    listLimit(int64_t(list.items.size()) + more);
 }
 
 // Appends one new object to the list (creation defaults are the class's own).
@@ -250,6 +258,7 @@ Object& ObjectAt(State& s, uint8_t type, int64_t instance) {
 void CreateObjects(State& s, uint8_t type, int64_t instance) {
   if (!createsObjects(type)) return;
   ObjectList& list = objectState(s).lists[type];
+  checkListRoom(list, instance + 1 - int64_t(list.items.size()));
   while (int64_t(list.items.size()) <= instance) appendNew(s, list, type);
 }
 
@@ -262,6 +271,7 @@ void DeclareObjectArray(State& s, uint8_t type, uint16_t array, const DimensionL
   if (objects)
     while (list.items.size() < size_t(kPlainObjects)) appendNew(s, list, type);
   d->base = int32_t(list.items.size());
+  if (objects) checkListRoom(list, dims.total + 1);
   if (objects)
     for (int64_t i = 0; i <= dims.total; ++i) appendNew(s, list, type);  // one more than the count
   list.arrays[array] = std::move(d);
@@ -280,6 +290,7 @@ void RedimObjectArray(State& s, uint8_t type, uint16_t array, const DimensionLis
   if (objects) {
     const int64_t oldCount = d.span[0], newCount = dims.total;
     const int64_t kept = oldCount >= newCount ? newCount : oldCount;
+    checkListRoom(list, newCount);
     for (int64_t i = 0; i < kept; ++i) {
       const int64_t from = int64_t(d.base) + i;
       if (from < 0 || from >= int64_t(list.items.size())) noSuchObject(type, from);
