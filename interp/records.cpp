@@ -104,7 +104,11 @@ void readRecordField(State& s, EvalStack& e, uint32_t record) {
   // Field type 0 and the unused types push nothing.
 }
 
-void assignRecordField(State& s, uint32_t record) {
+namespace {
+
+// `fixedGuarded`: a FixedString element that does not exist is not stored, and no error
+// is raised (StmtRecordField guarded that store).
+void storeRecordField(State& s, uint32_t record, bool fixedGuarded) {
   const uint8_t type = s.code.u8();
   const uint16_t field = s.code.u16();
   if (isArrayField(type)) {
@@ -112,6 +116,8 @@ void assignRecordField(State& s, uint32_t record) {
     const ValueType element = arrayFieldType(type);
     const int64_t at = elementPosition(s, element, array);
     const bool text = evaluate(s);
+    if (fixedGuarded && element == ValueType::FixedString && (at < 0 || at >= int64_t(s.stores.arrayFixed.size())))
+      return;
     storeElementAt(s, element, at, text, s.resultNum, s.resultStr);
     return;
   }
@@ -123,6 +129,10 @@ void assignRecordField(State& s, uint32_t record) {
     storeFieldText(r, fieldOffset(r, field), tableEntry(r.fieldSizes, field), s.resultStr);
   }
 }
+
+}  // namespace
+
+void assignRecordField(State& s, uint32_t record) { storeRecordField(s, record, false); }
 
 // --- Operands ---------------------------------------------------------------------------
 
@@ -163,7 +173,7 @@ void execStmtRecordField(State& s) {
   if (sub == kSetField) {
     const uint16_t record = s.code.u16();
     s.code.u8();  // marker byte, carries nothing
-    assignRecordField(s, record);
+    storeRecordField(s, record, true);
   } else if (sub == kDeclareRecord) {
     const uint16_t record = s.code.u16();
     declareRecord(s, record);
