@@ -460,7 +460,8 @@ void memoryReadRaw(MemberCall& c) {
   MemoryStream& st = memoryTarget(c);
   const int64_t address = c.num[0], n = c.num[1];
   if (n <= 0) return;
-  int64_t count = remaining(st);
+  // A position before the start has no stream bytes under it.
+  int64_t count = st.position() < 0 ? 0 : remaining(st);
   if (count > n) count = n;
   if (count > 0) {
     if (address <= 0 || !lowContains(uintptr_t(address), size_t(count)))
