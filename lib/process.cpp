@@ -88,7 +88,9 @@ bool runProgramAndWait(State& s, std::string_view commandLine) {
 int32_t startProgram(State& s, std::string_view commandLine) {
   reapDetached(s);
   pid_t pid = spawnShell(s, commandLine);
-  return pid > 0 ? int32_t(pid) : 0;
+  if (pid <= 0) return 0;
+  s.core.detachedChildren.push_back(pid);  // reaped once it ends, so no zombie is left
+  return int32_t(pid);
 }
 
 void executeDetached(State& s, std::string_view commandLine) {
