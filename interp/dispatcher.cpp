@@ -1,14 +1,18 @@
 // The dispatcher loop and the class table's dispatch arrays.
 // Hazards: the byte just read at the end of the stream is not carried out; the statement
 // position is recorded before anything can fail and restored when a nested activation
-// returns, so an error always names the innermost statement that failed.
+// returns, so an error always names the innermost statement that failed. Statements the
+// cache has decoded (interp/compiled.h) run in their decoded form, with the same steps,
+// trace lines and sandbox checks before them.
 #include "interp/dispatcher.h"
 
 #include <cstdio>
 
+#include "interp/compiled.h"
 #include "interp/handlers.h"
 #include "interp/tables.h"
 #include "runtime/host_stack.h"
+#include "runtime/memory_limit.h"
 #include "runtime/sandbox.h"
 #include "runtime/state.h"
 
@@ -44,6 +48,7 @@ constexpr uint8_t kClassNone = 0, kClassCommand = 1, kClassEndBody = 9, kClassRe
 [[gnu::cold]] void slowStep(State& s, uint32_t at, uint8_t lead) {
   if (s.stepLimit && ++s.steps > s.stepLimit)
     raiseLimit(ErrorNumber::Unhandled, "step budget of " + std::to_string(s.stepLimit) + " statements exhausted");
+  checkMemoryLimit();
   if (s.sandbox && !s.code.atEnd() && sandboxRefusesStatement(lead, s.code.peek())) {
     uint8_t next = s.code.peek();
     sandboxRefuse(lead < kLeadCount && kLeads[lead].cls == kClassCommand && next < kCommandCount
@@ -72,12 +77,24 @@ void runStatements(State& s) {
   checkHostStack();
   CodeReader& code = s.code;
   const uint32_t outerStatement = s.statementPosition;
-  const bool slow = s.trace || s.stepLimit || s.sandbox;
+  const bool slow = s.trace || s.stepLimit || s.sandbox || memoryLimit();
   prepareLocalFrames(s);
+  CompiledCache& cache = compiledCache(s);
   try {
     for (;;) {
       if (code.atEnd()) break;
       const uint32_t at = code.position();
+      if (const CompiledStatement* c = cache.statement(at)) {
+        do {
+          s.statementPosition = c->at;
+          if (slow) [[unlikely]] {
+            code.seek(int64_t(c->at) + 1);  // as the generic path has it: after the lead byte
+            slowStep(s, c->at, c->lead);
+          }
+          c = runStatement(s, cache, *c);
+        } while (c);
+        continue;
+      }
       const uint8_t lead = code.u8();
       if (code.atEnd()) break;  // the last byte of the stream is not carried out
       s.statementPosition = at;

@@ -8,9 +8,12 @@
 #include <cstring>
 #include <limits>
 
+#include "interp/compiled.h"
 #include "interp/handlers.h"
+#include "interp/value_ops.h"
 #include "interp/tables.h"
 #include "runtime/host_stack.h"
+#include "runtime/memory_limit.h"
 #include "runtime/state.h"
 
 namespace tavrin {
@@ -45,15 +48,7 @@ namespace {
   raise(ErrorNumber::InvalidFloatOp);
 }
 
-// A result that is NaN or infinite from finite operands is the error the FPU would have
-// trapped; NaN or infinite operands propagate the invalid operation.
-inline double checked(double a, double b, double r) {
-  if (!std::isfinite(r)) [[unlikely]] {
-    if (std::isfinite(a) && std::isfinite(b)) floatError(a, b, r);
-    if (std::isnan(r)) raise(ErrorNumber::InvalidFloatOp);
-  }
-  return r;
-}
+using arith::checked;
 
 double divide(double a, double b) {
   if (b == 0.0) [[unlikely]] {
@@ -142,6 +137,8 @@ void evalOperator(uint8_t op, EvalStack& e) {
           if (e.strCount > 0) --e.strCount;
           return;
         }
+        if (int64_t(e.str[e.strCount - 2].size() + e.str[e.strCount - 1].size()) > kMaxText) [[unlikely]]
+          textTooLong(int64_t(e.str[e.strCount - 2].size() + e.str[e.strCount - 1].size()));
         e.str[e.strCount - 2] += e.str[e.strCount - 1];
         --e.strCount;
         return;
@@ -200,39 +197,51 @@ void evalOperator(uint8_t op, EvalStack& e) {
   double& a = e.num[e.numCount - 2];
   const double b = e.num[e.numCount - 1];
   --e.numCount;
+  a = arith::binary(op, a, b);
+}
+
+}  // namespace
+
+double arith::checkedSlow(double a, double b, double r) {
+  if (std::isfinite(a) && std::isfinite(b)) floatError(a, b, r);
+  if (std::isnan(r)) raise(ErrorNumber::InvalidFloatOp);
+  return r;
+}
+
+double arith::binary(uint8_t op, double a, double b) {
   switch (Operand(op)) {
-    case Operand::OpAnd: a = double(roundToInt(a) & roundToInt(b)); break;
-    case Operand::OpOr: a = double(roundToInt(a) | roundToInt(b)); break;
-    case Operand::OpXor: a = double(roundToInt(a) ^ roundToInt(b)); break;
-    case Operand::OpTimes: a = checked(a, b, a * b); break;
-    case Operand::OpDivide: a = divide(a, b); break;
-    case Operand::OpPower: a = power(a, b); break;
+    case Operand::OpPlus: return checked(a, b, a + b);
+    case Operand::OpMinus: return checked(a, b, a - b);
+    case Operand::OpEqual:
+    case Operand::OpNotEqual:
+    case Operand::OpGreater:
+    case Operand::OpLess:
+    case Operand::OpGreaterEqual:
+    case Operand::OpLessEqual: return compare(op, a, b);
+    case Operand::OpAnd: return double(roundToInt(a) & roundToInt(b));
+    case Operand::OpOr: return double(roundToInt(a) | roundToInt(b));
+    case Operand::OpXor: return double(roundToInt(a) ^ roundToInt(b));
+    case Operand::OpTimes: return checked(a, b, a * b);
+    case Operand::OpDivide: return divide(a, b);
+    case Operand::OpPower: return power(a, b);
     case Operand::OpModulo: {
       int32_t x = roundToInt(a), y = roundToInt(b);
       if (y == 0) raise(ErrorNumber::DivisionByZero);
-      if (y == -1) { a = 0.0; break; }
-      a = double(x % y);
-      break;
+      if (y == -1) return 0.0;
+      return double(x % y);
     }
-    case Operand::OpShiftLeft:
-      a = double(int32_t(uint32_t(roundToInt(a)) << (uint32_t(roundToInt(b)) & 31)));
-      break;
-    case Operand::OpShiftRight:
-      a = double(int32_t(uint32_t(roundToInt(a)) >> (uint32_t(roundToInt(b)) & 31)));
-      break;
-    case Operand::OpModInverse: a = double(modInverse(roundToInt(a), roundToInt(b))); break;
+    case Operand::OpShiftLeft: return double(int32_t(uint32_t(roundToInt(a)) << (uint32_t(roundToInt(b)) & 31)));
+    case Operand::OpShiftRight: return double(int32_t(uint32_t(roundToInt(a)) >> (uint32_t(roundToInt(b)) & 31)));
+    case Operand::OpModInverse: return double(modInverse(roundToInt(a), roundToInt(b)));
     case Operand::OpIntDivide: {
       int32_t x = truncateToInt(a + 0.5), y = truncateToInt(b + 0.5);
       if (y == 0) raise(ErrorNumber::DivisionByZero);
       if (x == std::numeric_limits<int32_t>::min() && y == -1) raise(ErrorNumber::ArithmeticOverflow);
-      a = double(x / y);
-      break;
+      return double(x / y);
     }
-    default: break;
+    default: return a;
   }
 }
-
-}  // namespace
 
 void evalOpConstant(State& s, EvalStack& e) {
   CodeReader& code = s.code;
@@ -258,12 +267,32 @@ void evalOpConstant(State& s, EvalStack& e) {
 
 bool evaluate(State& s, double& num, std::string& str) {
   checkHostStack();
+  CodeReader& code = s.code;
+  str.clear();
+  num = 0.0;
+  const CompiledExpression* x = compiledCache(s).expression(code.position());
+  if (x) {
+    if (x->form == ExpressionForm::Number) {
+      num = runNumber(s, *x);
+      code.seek(x->end);
+      return false;
+    }
+    if (x->form == ExpressionForm::TextVariable) {
+      const auto& strings = s.stores.strings;
+      if (x->variable >= strings.size()) [[unlikely]]
+        listIndexError(x->variable);
+      str = strings[x->variable];
+      code.seek(x->end);
+      return true;
+    }
+  }
   EvalStack e;
   e.destNum = &num;
   e.destStr = &str;
-  str.clear();
-  num = 0.0;
-  CodeReader& code = s.code;
+  if (x && runMixed(s, *x, e)) {
+    num = e.num[0];
+    return false;
+  }
   for (;;) {
     if (code.atEnd()) break;
     uint8_t b = code.u8();
@@ -288,7 +317,7 @@ bool evaluate(State& s, double& num, std::string& str) {
     num = e.num[0];
     return false;
   }
-  str = std::move(e.str[0]);
+  if (e.str.built() > 0) str = std::move(e.str[0]);  // nothing built: the empty text
   return true;
 }
 

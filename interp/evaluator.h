@@ -2,7 +2,9 @@
 // eight slots; the result is taken from slot 0. Re-entrant: subscripts, arguments and
 // nested calls evaluate sub-expressions recursively, each with its own stacks.
 #pragma once
+#include <cmath>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -12,11 +14,38 @@ struct State;
 
 inline constexpr int kStackSlots = 8;
 
+// The text slots of one evaluation, built on first use: most evaluations are numeric and
+// never touch a text slot, so none is constructed or destroyed for them. A slot once built
+// keeps its text after it is popped, as a plain array would.
+class TextSlots {
+public:
+  TextSlots() = default;
+  TextSlots(const TextSlots&) = delete;
+  TextSlots& operator=(const TextSlots&) = delete;
+  ~TextSlots() {
+    for (int i = 0; i < m_built; ++i) slot(i).~basic_string();
+  }
+  std::string& operator[](int i) {
+    if (i >= m_built) [[unlikely]]
+      build(i);
+    return slot(i);
+  }
+  int built() const { return m_built; }
+
+private:
+  std::string& slot(int i) { return *std::launder(reinterpret_cast<std::string*>(m_raw[i])); }
+  void build(int i) {
+    while (m_built <= i) new (m_raw[m_built++]) std::string();
+  }
+  alignas(std::string) unsigned char m_raw[kStackSlots][sizeof(std::string)];
+  int m_built = 0;
+};
+
 // One evaluation's operand stacks and its destinations. Handlers push through it.
 struct EvalStack {
   double num[kStackSlots] = {};
   int numCount = 0;
-  std::string str[kStackSlots];
+  TextSlots str;
   int strCount = 0;
   uint8_t mode = 1;  // 1 text, 0 number
   double* destNum = nullptr;
@@ -57,5 +86,35 @@ int32_t roundToInt(double v);  // to nearest, ties to even
 
 // Ordinal byte comparison: <0, 0, >0.
 int compareText(std::string_view a, std::string_view b);
+
+// The numeric operators, shared by the evaluator loop and the decoded expressions.
+namespace arith {
+// A result that is NaN or infinite from finite operands is the error the FPU would have
+// trapped (the original ran with floating-point exceptions enabled); NaN or infinite
+// operands propagate the invalid operation.
+double checkedSlow(double a, double b, double r);
+inline double checked(double a, double b, double r) {
+  if (!std::isfinite(r)) [[unlikely]]
+    return checkedSlow(a, b, r);
+  return r;
+}
+// A comparison operator's result: -1 true, 0 false.
+// Operator bytes 60..65: equal, not equal, greater, less, greater or equal, less or equal.
+inline double compare(uint8_t op, double a, double b) {
+  bool r;
+  switch (op) {
+    case 60: r = a == b; break;
+    case 61: r = a != b; break;
+    case 62: r = a > b; break;
+    case 63: r = a < b; break;
+    case 64: r = a >= b; break;
+    default: r = a <= b; break;
+  }
+  return r ? -1.0 : 0.0;
+}
+// Every operator byte with two numeric operands (plus, minus and the comparisons included):
+// the new deeper operand.
+double binary(uint8_t op, double a, double b);
+}  // namespace arith
 
 }  // namespace tavrin

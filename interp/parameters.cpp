@@ -9,6 +9,7 @@
 #include "interp/calls.h"
 #include "interp/handlers.h"
 #include "interp/object_refs.h"
+#include "interp/value_ops.h"
 #include "interp/value_refs.h"
 #include "interp/tables.h"
 #include "runtime/run_error.h"
@@ -25,19 +26,6 @@ constexpr uint8_t kFirstObjectKind = 30;
 
 // Array kinds 13..22 name the element types String .. Variant in order.
 inline ValueType arrayKindType(uint8_t kind) { return ValueType(kind - kFirstArrayKind); }
-
-// A value parameter read back: rounded to nearest (ties to even), then narrowed as the
-// type's store would narrow it; Single and Double are the slot's double unchanged.
-double readValueParameter(uint8_t kind, double v) {
-  if (kind == uint8_t(ValueType::Single) || kind == uint8_t(ValueType::Double)) return v;
-  const int32_t r = roundToInt(v);
-  switch (ValueType(kind)) {
-    case ValueType::Byte: return double(uint8_t(r));
-    case ValueType::Short: return double(int16_t(r));
-    case ValueType::Word: return double(uint16_t(r));
-    default: return double(r);  // Long, DWord
-  }
-}
 
 // A value parameter assigned: truncated toward zero, then narrowed.
 double assignedValueParameter(uint8_t kind, double v) {

@@ -65,6 +65,19 @@ inline void writeNumeric(ByteStore& b, ValueType t, int64_t at, double v) {
   }
 }
 
+// A value parameter read back: rounded to nearest (ties to even), then narrowed as the
+// type's store would narrow it; Single and Double are the slot's double unchanged.
+inline double readValueParameter(uint8_t kind, double v) {
+  if (kind == uint8_t(ValueType::Single) || kind == uint8_t(ValueType::Double)) return v;
+  const int32_t r = roundToInt(v);
+  switch (ValueType(kind)) {
+    case ValueType::Byte: return double(uint8_t(r));
+    case ValueType::Short: return double(int16_t(r));
+    case ValueType::Word: return double(uint16_t(r));
+    default: return double(r);  // Long, DWord
+  }
+}
+
 // A fixed string reads padded with blanks to its declared length.
 inline void readFixed(const TFixString& f, std::string& out) {
   out = f.text;

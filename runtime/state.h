@@ -22,6 +22,7 @@ struct ConsoleState;
 struct ObjectState;
 struct ExternalState;
 class SocketService;
+class CompiledCache;
 
 inline constexpr int kResourceSlots = 201;
 
@@ -60,6 +61,9 @@ struct State {
   std::unique_ptr<ObjectState> objects;
   std::unique_ptr<ExternalState> externals;
   std::unique_ptr<SocketService> sockets;
+
+  // Decoded statements and expressions of the code stream (interp/compiled.h).
+  std::unique_ptr<CompiledCache> compiled;
 
   // Run options of the tool.
   bool trace = false;

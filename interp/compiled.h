@@ -1,0 +1,152 @@
+// The cache of decoded statements and expressions, keyed by code position. The code stream
+// never changes while a program runs, so a statement or an expression is decoded once, on
+// its first execution, into a compact form: micro-operations over numbered slots for the
+// expressions, specialised forms for the statements the loops spend their time in.
+// Invariants: a decoded form is built only from bytes that decode completely and only where
+// it does exactly what the generic path does (values, errors, their order, the code position
+// afterwards); anything else is left to the generic path, which raises its own errors.
+// The cache's memory is bounded: past the bound nothing more is decoded.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tavrin {
+
+struct State;
+struct EvalStack;
+
+using OperandHandler = void (*)(State&, EvalStack&);
+
+// One micro-operation. `a` is the slot it works on (binary operators: a and a + 1 into a).
+struct MicroOp {
+  uint8_t code = 0;
+  uint8_t a = 0;
+  uint8_t type = 0;   // value type, parameter kind, subscript count
+  uint8_t count = 0;  // subscripts of an element read
+  uint32_t x = 0;     // byte offset of a variable, variable, array or slot number, code position
+  uint32_t end = 0;   // a generic operand: the position after it (0: unknown, the rest is generic)
+  double k = 0.0;     // a constant
+  OperandHandler handler = nullptr;
+};
+
+enum class ExpressionForm : uint8_t {
+  Number,  // operations only: the result is slot 0, a number
+  Mixed,   // with generic operands run by their handlers on an EvalStack
+  TextVariable,  // a global String variable alone: its text
+};
+
+struct CompiledExpression {
+  ExpressionForm form = ExpressionForm::Number;
+  uint32_t end = 0;       // the position after the closing byte
+  uint32_t variable = 0;  // TextVariable
+  std::unique_ptr<MicroOp[]> ops;
+  uint32_t opCount = 0;
+};
+
+enum class StatementForm : uint8_t {
+  AssignNumber,   // StmtAssignGlobal of a numeric type
+  AssignElement,  // StmtAssignArrayElement of a numeric type
+  AppendText,     // StmtAssignGlobal String n = n + pieces, appended in place
+  JumpIfZero,
+  Jump,
+  ForNext,
+  SetResult,
+};
+
+// One piece appended by AppendText: a global String variable or a constant text.
+struct TextPiece {
+  bool variable = false;
+  uint32_t number = 0;  // variable
+  uint32_t at = 0;      // constant: its bytes in the image
+  uint32_t length = 0;
+};
+
+struct CompiledStatement {
+  uint32_t at = 0;  // the lead byte
+  StatementForm form = StatementForm::Jump;
+  uint8_t lead = 0;
+  uint8_t type = 0;
+  uint8_t subscripts = 0;
+  uint32_t number = 0;  // variable or array number
+  uint32_t next = 0;    // the position after the statement
+  int64_t target = 0;   // where a jump goes
+  const CompiledExpression* value = nullptr;
+  const CompiledExpression* subs[5] = {};
+  std::vector<TextPiece> pieces;
+  // The decoded statements at `next` and at `target`, linked on first use.
+  mutable const CompiledStatement* follow = nullptr;
+  mutable const CompiledStatement* jumped = nullptr;
+};
+
+class CompiledCache {
+public:
+  static constexpr size_t kByteBound = size_t(64) << 20;
+  static constexpr int kPageBits = 8;
+
+  CompiledCache(const uint8_t* image, size_t size);
+
+  bool covers(const uint8_t* image, size_t size) const { return image == m_image && size == m_size; }
+
+  // The decoded statement at a statement's lead byte, or nullptr for the generic path.
+  const CompiledStatement* statement(uint32_t at) {
+    const size_t page = at >> kPageBits;
+    if (page < m_statementPages.size() && m_statementPages[page]) [[likely]] {
+      const CompiledStatement* c = m_statementPages[page][at & kPageMask];
+      if (c == &m_noStatement) return nullptr;
+      if (c) return c;
+    }
+    return decodeStatementAt(at);
+  }
+  // The decoded expression at an expression's first byte, or nullptr.
+  const CompiledExpression* expression(uint32_t at) {
+    const size_t page = at >> kPageBits;
+    if (page < m_expressionPages.size() && m_expressionPages[page]) [[likely]] {
+      const CompiledExpression* c = m_expressionPages[page][at & kPageMask];
+      if (c == &m_noExpression) return nullptr;
+      if (c) return c;
+    }
+    return decodeExpressionAt(at);
+  }
+
+  size_t bytesUsed() const { return m_bytes; }
+
+private:
+  friend class CodeDecoder;
+  static constexpr uint32_t kPageMask = (1u << kPageBits) - 1;
+
+  const CompiledStatement* decodeStatementAt(uint32_t at);
+  const CompiledExpression* decodeExpressionAt(uint32_t at);
+  template <class T>
+  T*& slotFor(std::vector<std::unique_ptr<T*[]>>& pages, uint32_t at, bool& ok);
+
+  const uint8_t* m_image;
+  size_t m_size;
+  size_t m_bytes = 0;
+  std::vector<std::unique_ptr<const CompiledStatement*[]>> m_statementPages;
+  std::vector<std::unique_ptr<const CompiledExpression*[]>> m_expressionPages;
+  std::deque<CompiledStatement> m_statements;   // stable addresses
+  std::deque<CompiledExpression> m_expressions;
+  CompiledStatement m_noStatement;
+  CompiledExpression m_noExpression;
+};
+
+// The cache of the state's code stream, made (or remade for another stream) on demand.
+CompiledCache& compiledCache(State& s);
+
+// Runs a decoded statement (the caller has set the statement position) and returns the
+// decoded statement that comes next; nullptr when the next one is not decoded, the code
+// position then being at it. The code position is not kept up to date in between.
+const CompiledStatement* runStatement(State& s, CompiledCache& cache, const CompiledStatement& c);
+
+// Runs a Number expression: its value. The code position is not moved.
+double runNumber(State& s, const CompiledExpression& x);
+// Runs a Mixed expression on `e` (fresh). True: finished, the value is e.num[0] and the code
+// position is after the expression. False: the rest is for the generic loop, from the code
+// position, on `e` as it is.
+bool runMixed(State& s, const CompiledExpression& x, EvalStack& e);
+
+}  // namespace tavrin
