@@ -375,7 +375,8 @@ private:
 
 // --- The cache ------------------------------------------------------------------------
 
-CompiledCache::CompiledCache(const uint8_t* image, size_t size) : m_image(image), m_size(size) {
+CompiledCache::CompiledCache(const uint8_t* image, size_t size, size_t bound)
+    : m_image(image), m_size(size), m_bound(bound) {
   const size_t pages = (size >> kPageBits) + 1;
   m_statementPages.resize(pages);
   m_expressionPages.resize(pages);
@@ -388,7 +389,7 @@ T*& CompiledCache::slotFor(std::vector<std::unique_ptr<T*[]>>& pages, uint32_t a
   auto& page = pages[at >> kPageBits];
   if (!page) {
     const size_t bytes = sizeof(T*) << kPageBits;
-    if (m_bytes + bytes > kByteBound) {
+    if (m_bytes + bytes > m_bound) {
       ok = false;
       return dummy;
     }
@@ -400,7 +401,7 @@ T*& CompiledCache::slotFor(std::vector<std::unique_ptr<T*[]>>& pages, uint32_t a
 }
 
 const CompiledExpression* CompiledCache::decodeExpressionAt(uint32_t at) {
-  if (at >= m_size || m_bytes > kByteBound) return nullptr;
+  if (at >= m_size || m_bytes > m_bound) return nullptr;
   bool ok;
   const CompiledExpression*& slot = slotFor(m_expressionPages, at, ok);
   if (!ok) return nullptr;
@@ -434,7 +435,7 @@ const CompiledExpression* CompiledCache::decodeExpressionAt(uint32_t at) {
 }
 
 const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
-  if (at + 1 >= m_size || m_bytes > kByteBound) return nullptr;
+  if (at + 1 >= m_size || m_bytes > m_bound) return nullptr;
   bool ok;
   const CompiledStatement*& slot = slotFor(m_statementPages, at, ok);
   if (!ok) return nullptr;
@@ -543,9 +544,8 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
   return &stored;
 }
 
-CompiledCache& compiledCache(State& s) {
-  if (!s.compiled || !s.compiled->covers(s.code.data(), s.code.size())) [[unlikely]]
-    s.compiled = std::make_unique<CompiledCache>(s.code.data(), s.code.size());
+CompiledCache& remakeCompiledCache(State& s) {
+  s.compiled = std::make_unique<CompiledCache>(s.code.data(), s.code.size());
   return *s.compiled;
 }
 

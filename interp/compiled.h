@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/state.h"
+
 namespace tavrin {
 
 struct State;
@@ -87,7 +89,8 @@ public:
   static constexpr size_t kByteBound = size_t(64) << 20;
   static constexpr int kPageBits = 8;
 
-  CompiledCache(const uint8_t* image, size_t size);
+  // `bound`: bytes of memory the cache may take (0: it decodes nothing).
+  CompiledCache(const uint8_t* image, size_t size, size_t bound = kByteBound);
 
   bool covers(const uint8_t* image, size_t size) const { return image == m_image && size == m_size; }
 
@@ -125,6 +128,7 @@ private:
 
   const uint8_t* m_image;
   size_t m_size;
+  size_t m_bound;
   size_t m_bytes = 0;
   std::vector<std::unique_ptr<const CompiledStatement*[]>> m_statementPages;
   std::vector<std::unique_ptr<const CompiledExpression*[]>> m_expressionPages;
@@ -135,7 +139,13 @@ private:
 };
 
 // The cache of the state's code stream, made (or remade for another stream) on demand.
-CompiledCache& compiledCache(State& s);
+CompiledCache& remakeCompiledCache(State& s);
+inline CompiledCache& compiledCache(State& s) {
+  CompiledCache* c = s.compiled.get();
+  if (!c || !c->covers(s.code.data(), s.code.size())) [[unlikely]]
+    return remakeCompiledCache(s);
+  return *c;
+}
 
 // Runs a decoded statement (the caller has set the statement position) and returns the
 // decoded statement that comes next; nullptr when the next one is not decoded, the code

@@ -1,0 +1,211 @@
+// The cache of decoded statements and expressions must be invisible: each program here runs
+// twice, once with the cache and once with a cache that may decode nothing (the generic
+// path), and everything a program or its user can see must agree: the stores, the error
+// and the statement it names, the trace lines and the step budget.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "interp/compiled.h"
+#include "interp/dispatcher.h"
+#include "runtime/loader.h"
+#include "runtime/state.h"
+#include "tools/asm.h"
+
+namespace tavrin {
+namespace {
+
+struct Outcome {
+  int error = 0;  // run-time error number, 0 when none
+  uint32_t position = 0;
+  std::string message;
+  std::vector<uint8_t> doubles, longs, arrays;
+  std::vector<std::string> strings;
+  std::string trace;
+  bool decoded = false;  // whether the cache decoded any statement
+};
+
+std::vector<uint8_t> bytesOf(const ByteStore& b) { return std::vector<uint8_t>(b.data(), b.data() + b.size()); }
+
+Outcome run(const std::string& src, bool cache, bool trace = false, uint64_t steps = 0) {
+  State s;
+  Outcome o;
+  EXPECT_TRUE(loadImage(s, assemble(src, "t.tasm")));
+  s.compiled = std::make_unique<CompiledCache>(s.code.data(), s.code.size(), cache ? CompiledCache::kByteBound : 0);
+  s.trace = trace;
+  s.stepLimit = steps;
+  if (trace) testing::internal::CaptureStderr();
+  try {
+    runStatements(s);
+  } catch (const RunError& e) {
+    o.error = e.number;
+    o.position = e.position;
+    o.message = e.message;
+  } catch (const ProgramEnd&) {
+  }
+  if (trace) o.trace = testing::internal::GetCapturedStderr();
+  o.doubles = bytesOf(s.stores.scalars[7]);
+  o.longs = bytesOf(s.stores.scalars[3]);
+  o.arrays = bytesOf(s.stores.arrayBytes[7]);
+  o.strings = s.stores.strings;
+  o.decoded = s.compiled->bytesUsed() > 2 * ((s.code.size() >> CompiledCache::kPageBits) + 1) * sizeof(void*);
+  return o;
+}
+
+void expectSame(const std::string& src, bool trace = false, uint64_t steps = 0) {
+  SCOPED_TRACE(src);
+  const Outcome a = run(src, true, trace, steps), b = run(src, false, trace, steps);
+  EXPECT_TRUE(a.decoded) << "the cache decoded nothing: the test compares nothing";
+  EXPECT_FALSE(b.decoded);
+  EXPECT_EQ(a.error, b.error);
+  EXPECT_EQ(a.position, b.position);
+  EXPECT_EQ(a.message, b.message);
+  EXPECT_EQ(a.doubles, b.doubles);
+  EXPECT_EQ(a.longs, b.longs);
+  EXPECT_EQ(a.arrays, b.arrays);
+  EXPECT_EQ(a.strings, b.strings);
+  EXPECT_EQ(a.trace, b.trace);
+}
+
+const char* kDeclare =
+    ".main\n"
+    "  StmtDeclare 0 var Double 0\n"
+    "  StmtDeclare 0 var Double 5\n"
+    "  StmtDeclare 0 var Long 0\n"
+    "  StmtDeclare 0 var Long 3\n"
+    "  StmtDeclare 0 var String 0\n"
+    "  StmtDeclare 0 var String 2\n"
+    "  StmtDeclare 0 array ( { const Long 10 } { const Long 10 } ) Double 0\n";
+
+std::string program(const std::string& body) { return std::string(kDeclare) + body + "  StmtEnd\n"; }
+
+TEST(CompiledCache, LoopsAndArithmeticAgreeWithTheGenericPath) {
+  expectSame(program(
+      "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 9 } { const Long 1 } @done\n"
+      "top:\n"
+      "  StmtAssignGlobal Double 0 { var Double 0 var Double 1 const Long 2 times plus const Double 0.25 minus }\n"
+      "  StmtAssignGlobal Long 1 { var Double 0 const Long 3 idiv var Double 1 const Long 4 mod plus }\n"
+      "  StmtAssignGlobal Double 2 { var Double 1 const Long 5 lt var Double 0 var Double 1 ge and neg }\n"
+      "  StmtAssignGlobal Double 3 { fn IntPart { var Double 0 const Long 7 divide } var Long 1 shl }\n"
+      "  StmtAssignArrayElement Double 0 [ { var Double 1 } { var Double 1 const Double 1.5 times } ] { var Double 1 not }\n"
+      "  StmtAssignGlobal Double 4 { var Double 4 elem Double 0 [ { var Double 1 } { var Double 1 const Double 1.5 times } ] plus }\n"
+      "  StmtJumpIfZero { var Double 1 const Long 5 eq } @skip\n"
+      "  StmtAssignGlobal Double 5 { var Double 1 const Long 2 power }\n"
+      "skip:\n"
+      "  StmtForNext @top\n"
+      "done:\n"));
+}
+
+TEST(CompiledCache, OddOperandCountsAndSkippedBytesAgree) {
+  // Operators short of operands, a lone minus, bytes that are no operand, constants of
+  // types without a constant, too many slots: the decoder must leave or mirror them.
+  expectSame(program(
+      "  StmtAssignGlobal Double 0 { const Long 4 minus }\n"
+      "  StmtAssignGlobal Double 1 { const Long 4 plus const Long 2 times }\n"
+      "  StmtAssignGlobal Double 2 { const Long 3 const Long 4 }\n"
+      "  StmtAssignGlobal Double 3 { .byte 99 const Long 7 .byte 2 8 neg charat }\n"
+      "  StmtAssignGlobal Double 4 { const Long 1 const Long 2 const Long 3 const Long 4 const Long 5 "
+      "const Long 6 const Long 7 const Long 8 plus plus plus plus plus plus plus }\n"
+      "  StmtAssignGlobal Double 5 { not neg const Long 1 gt }\n"
+      "  StmtAssignGlobal Double 5 { const Long 1 const Long 2 const Long 3 const Long 4 const Long 5 "
+      "const Long 6 const Long 7 const Long 8 const Long 9 }\n"));
+}
+
+TEST(CompiledCache, RunTimeErrorsNameTheSameStatement) {
+  const char* failing[] = {
+      "  StmtAssignGlobal Double 0 { const Double 1e308 const Long 10 times }\n",
+      "  StmtAssignGlobal Double 0 { const Long 1 const Long 0 divide }\n",
+      "  StmtAssignGlobal Long 0 { const Double 3e9 }\n",
+      "  StmtAssignArrayElement Double 0 [ { const Double 1e12 } { const Long 1 } ] { const Long 1 }\n",
+      "  StmtAssignGlobal Double 0 { elem Double 0 [ { const Long 1 } { const Double -3e10 } ] }\n",
+      "  StmtAssignGlobal String 0 { var String 0 const String \"a\" plus var String 90 plus }\n",
+      "  StmtAssignGlobal String 90 { var String 90 const String \"a\" plus }\n",
+      "  StmtAssignGlobal Double 0 { fn TextLength { var String 95 } }\n",
+      "  StmtJump @back\nback:\n  .byte 0 5\n  .dword -100\n",
+      "  StmtAssignGlobal Double 0 { const Long 2 const Long 3 mod const Long 0 mod }\n",
+  };
+  for (const char* body : failing) {
+    const std::string src = program("  StmtAssignGlobal Double 5 { const Long 1 }\n" + std::string(body));
+    expectSame(src);
+    EXPECT_NE(run(src, true).error, 0) << body;
+  }
+}
+
+TEST(CompiledCache, TextAppendsInPlaceAgree) {
+  expectSame(program(
+      "  StmtAssignGlobal String 2 { const String \"yz\" }\n"
+      "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 12 } { const Long 1 } @done\n"
+      "top:\n"
+      "  StmtAssignGlobal String 0 { var String 0 const String \"x\" plus var String 2 plus }\n"
+      "  StmtAssignGlobal String 1 { var String 1 var String 1 plus const String \"q\" plus }\n"
+      "  StmtAssignGlobal String 2 { var String 2 const String \"-\" plus fn TextLength { var String 2 } plus }\n"
+      "  StmtAssignGlobal Double 0 { var Double 0 fn TextLength { var String 0 } plus }\n"
+      "  StmtForNext @top\n"
+      "done:\n"));
+}
+
+TEST(CompiledCache, TraceLinesAndTheStepBudgetAgree) {
+  const std::string src = program(
+      "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 3 } { const Long 1 } @done\n"
+      "top:\n"
+      "  StmtAssignGlobal Double 0 { var Double 0 var Double 1 plus }\n"
+      "  StmtJumpIfZero { var Double 1 const Long 2 eq } @skip\n"
+      "  StmtJump @skip\n"
+      "skip:\n"
+      "  StmtForNext @top\n"
+      "done:\n");
+  expectSame(src, true);
+  const Outcome a = run(src, true, true);
+  EXPECT_NE(a.trace.find("StmtForNext"), std::string::npos);
+  for (uint64_t steps = 1; steps < 24; steps += 3) expectSame(src, false, steps);
+}
+
+TEST(CompiledCache, FunctionCallsInsideExpressionsAgree) {
+  const std::string src =
+      ".proc twice\n"
+      "  StmtSetResult { param Double 0 const Long 2 times }\n"
+      "  StmtEndBody\n"
+      ".end\n" +
+      program(
+          "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 4 } { const Long 1 } @done\n"
+          "top:\n"
+          "  StmtAssignGlobal Double 0 { var Double 0 call Double @twice ( val Double { var Double 1 const Long 1 plus } ) "
+          "plus call Double @twice ( val Double { var Double 0 } ) minus }\n"
+          "  StmtForNext @top\n"
+          "done:\n");
+  expectSame(src);
+}
+
+TEST(CompiledCache, TruncatedCodeIsLeftToTheGenericPath) {
+  // An expression running into the end of the stream, a jump whose offset is cut off.
+  for (const char* tail : {"  .byte 1 7 0 0 2 3 1 0 0 0 2 3 2 0 0 0 54\n",
+                           "  StmtAssignGlobal Double 0 { const Long 3 }\n  .byte 0 4 2 3 1 0 0 0 0 11 0 0\n"}) {
+    const std::string src = std::string(kDeclare) + "  StmtAssignGlobal Double 5 { const Long 1 }\n" + tail;
+    SCOPED_TRACE(src);
+    const Outcome a = run(src, true), b = run(src, false);
+    EXPECT_EQ(a.error, b.error);
+    EXPECT_EQ(a.position, b.position);
+    EXPECT_EQ(a.message, b.message);
+    EXPECT_EQ(a.doubles, b.doubles);
+  }
+}
+
+TEST(CompiledCache, MemoryStaysWithinItsBound) {
+  const std::string src = program(
+      "  StmtAssignGlobal Double 0 { const Long 1 }\n"
+      "  StmtAssignGlobal Double 1 { const Long 2 }\n");
+  State s;
+  ASSERT_TRUE(loadImage(s, assemble(src, "t.tasm")));
+  const size_t tables = 2 * ((s.code.size() >> CompiledCache::kPageBits) + 1) * sizeof(void*);
+  CompiledCache cache(s.code.data(), s.code.size(), tables + 100);  // less than one page
+  for (uint32_t at = 0; at < s.code.size(); ++at) {
+    cache.statement(at);
+    cache.expression(at);
+  }
+  EXPECT_LE(cache.bytesUsed(), tables + 100);
+}
+
+}  // namespace
+}  // namespace tavrin
