@@ -442,7 +442,8 @@ void memoryWritePieces(MemberCall& c) {
   try {
     for (int64_t at = 0; at < n; at += kPiece) st.write(t.data() + at, n - at < kPiece ? n - at : kPiece);
   } catch (const RunError& error) {
-    if (error.number != int(ErrorNumber::HeapOverflow)) throw;  // a failed write ends quietly
+    // A write the memory cannot take ends quietly; the user's --max-memory bound does not.
+    if (error.number != int(ErrorNumber::HeapOverflow) || error.kind == ErrorKind::Limit) throw;
   }
 }
 

@@ -7,10 +7,11 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <new>
 
 #include "interp/dispatcher.h"
 #include "runtime/loader.h"
-#include "runtime/low_memory.h"
+#include "runtime/memory_limit.h"
 #include "runtime/shutdown.h"
 #include "runtime/state.h"
 
@@ -29,7 +30,7 @@ void initState(State& s, const RunOptions& options) {
   s.core.decimalSeparator = '.';  // whatever the user's locale says
   s.trace = options.trace;
   s.stepLimit = options.maxSteps;
-  if (options.maxMemory) setLowMemoryLimit(options.maxMemory);
+  if (options.maxMemory) setMemoryLimit(options.maxMemory);
   // A peer that has gone away makes a write fail with an error, not kill the process.
   std::signal(SIGPIPE, SIG_IGN);
   // Interrupts end the run with the conventional status, the terminal given back.
@@ -66,6 +67,11 @@ int runProgramFile(const RunOptions& options) {
   } catch (const RunError& error) {
     endServices(s);
     return report(s, error);
+  } catch (const std::bad_alloc&) {
+    // The host refused memory the bounds of the stores and texts did not foresee.
+    endServices(s);
+    return report(s, RunError{ErrorKind::Limit, int(ErrorNumber::HeapOverflow), "Heap overflow: the host is out of memory",
+                              s.statementPosition});
   }
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
 
 namespace tavrin {
@@ -65,6 +66,7 @@ void* lowAlloc(size_t size) {
   size_t cap = size_t(1) << cls;
   if (a.limit && a.inUse + cap > a.limit)
     raiseLimit(ErrorNumber::HeapOverflow, "memory limit of " + std::to_string(a.limit) + " bytes exceeded");
+  checkMemoryLimit(cap);
   uint8_t* block = nullptr;
   auto& list = a.freeLists[cls];
   if (!list.empty()) {

@@ -1,0 +1,26 @@
+// The --max-memory bound: the bytes a run holds in the 31-bit arena plus the C++ heap it
+// has grown since the limit was set (texts, lists, string lists, streams, objects). It is
+// checked before every statement and at every arena allocation, so one statement can pass
+// it by what that statement allocates itself (each text is at most kMaxText bytes).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace tavrin {
+
+// The longest text the engine builds (a concatenation, RepeatChar, Blanks): error 203 past it.
+inline constexpr int64_t kMaxText = int64_t(1) << 28;
+
+// Starts counting the heap from here; 0 turns the bound off.
+void setMemoryLimit(size_t bytes);
+size_t memoryLimit();
+
+// Arena bytes plus heap growth since setMemoryLimit (0 when no limit is set).
+size_t memoryInUse();
+
+// Raises error 203 when memoryInUse() + `more` passes the limit.
+void checkMemoryLimit(size_t more = 0);
+
+[[noreturn, gnu::cold]] void textTooLong(int64_t length);
+
+}  // namespace tavrin
