@@ -17,6 +17,7 @@
 #include "interp/stores.h"
 #include "interp/tables.h"
 #include "interp/value_ops.h"
+#include "runtime/memory_limit.h"
 #include "runtime/state.h"
 
 namespace tavrin {
@@ -766,6 +767,10 @@ const CompiledStatement* runStatement(State& s, CompiledCache& cache, const Comp
       for (const TextPiece& p : c.pieces)
         if (p.variable) globalString(s, p.number);
       std::string& text = strings[c.number];
+      size_t length = text.size();
+      for (const TextPiece& p : c.pieces) length += p.variable ? strings[p.number].size() : p.length;
+      if (int64_t(length) > kMaxText) [[unlikely]]
+        textTooLong(int64_t(length));
       for (const TextPiece& p : c.pieces) {
         if (p.variable) text += strings[p.number];
         else text.append(reinterpret_cast<const char*>(code.data()) + p.at, p.length);

@@ -44,8 +44,8 @@ bool startable(std::string_view commandLine) {
   std::string_view rest = path ? path : "/usr/bin:/bin";
   for (;;) {
     size_t colon = rest.find(':');
-    std::string dir(rest.substr(0, colon));
-    if (dir.empty()) dir = ".";
+    const std::string_view entry = rest.substr(0, colon);
+    const std::string dir(entry.empty() ? std::string_view(".") : entry);  // an empty entry is the current directory
     if (access((dir + "/" + word).c_str(), X_OK) == 0) return true;
     if (colon == std::string_view::npos) return false;
     rest.remove_prefix(colon + 1);

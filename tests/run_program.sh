@@ -3,7 +3,8 @@
 # temporary directory and compares stdout with NAME.out, the exit status with
 # NAME.status (default 0) and, when NAME.err exists, requires each of its lines in stderr.
 # Optional: NAME.in (stdin), NAME.args (one argument a line), NAME.setup (bash, run in the
-# temporary directory first), NAME.env (VAR=value lines).
+# temporary directory first), NAME.env (VAR=value lines), NAME.run (options of
+# `tavrin run`, one a line: the program then runs through the tool with them).
 set -u
 tool=$1
 src=$(realpath "$2")
@@ -24,10 +25,15 @@ envs=()
 if [ -f "$base.env" ]; then
   while IFS= read -r line || [ -n "$line" ]; do [ -n "$line" ] && envs+=("$line"); done <"$base.env"
 fi
+runner=()
+if [ -f "$base.run" ]; then
+  runner=("$tool" run)
+  while IFS= read -r line || [ -n "$line" ]; do [ -n "$line" ] && runner+=("$line"); done <"$base.run"
+fi
 cd "$work" || exit 1
 export TAVRIN_TEST_DIR="$work" TAVRIN_SOURCE_DIR="$(dirname "$src")"
 if [ -f "$base.setup" ]; then bash "$base.setup" || { echo "setup failed"; exit 1; }; fi
-env ${envs[@]+"${envs[@]}"} timeout 30 ./prog ${args[@]+"${args[@]}"} <"$input" >"$work/stdout" 2>"$work/stderr"
+env ${envs[@]+"${envs[@]}"} timeout 30 ${runner[@]+"${runner[@]}"} ./prog ${args[@]+"${args[@]}"} <"$input" >"$work/stdout" 2>"$work/stderr"
 status=$?
 expected_status=0
 [ -f "$base.status" ] && expected_status=$(tr -d ' \n' <"$base.status")
