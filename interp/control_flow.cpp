@@ -170,25 +170,25 @@ void execStmtCaseTest(State& s) {
   const Selector& selector = s.control.selectors[size_t(s.control.selectionLevel)];
   const uint8_t count = code.u8();
   bool matched = false;
-  std::string lowerText;
+  // Items are evaluated into registers of their own, not the result registers, which
+  // nested evaluations (subscripts, arguments) overwrite.
+  double number = 0.0, upperNumber = 0.0;
+  std::string text, upperText;
   for (unsigned read = 0; read < count;) {
     const uint8_t kind = code.u8();
     ++read;
-    evaluate(s);
+    evaluate(s, number, text);
     if (kind == kCaseValue) {
-      if (!matched)
-        matched = selector.isText ? s.resultStr == selector.text : s.resultNum == selector.number;
+      if (!matched) matched = selector.isText ? text == selector.text : number == selector.number;
     } else if (kind == kCaseCondition) {
-      if (!matched) matched = s.resultNum != 0.0;
+      if (!matched) matched = number != 0.0;
     } else {
       code.u8();  // the byte between the bounds counts as an item
       ++read;
-      const double lowerNumber = s.resultNum;
-      lowerText.swap(s.resultStr);
-      evaluate(s);
+      evaluate(s, upperNumber, upperText);
       if (!matched) {
-        matched = selector.isText ? compareText(lowerText, selector.text) <= 0 && compareText(selector.text, s.resultStr) <= 0
-                                  : lowerNumber <= selector.number && selector.number <= s.resultNum;
+        matched = selector.isText ? compareText(text, selector.text) <= 0 && compareText(selector.text, upperText) <= 0
+                                  : number <= selector.number && selector.number <= upperNumber;
       }
     }
   }
