@@ -4,6 +4,7 @@
 // checked explicitly, because the original ran with floating-point exceptions enabled.
 #include "interp/evaluator.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -82,12 +83,35 @@ double power(double a, double b) {
   return checked(a, b, std::exp(b * std::log(a)));
 }
 
+// The largest n in 0..m-1 whose 32-bit signed product x * n leaves remainder 1 by m (-1 if
+// none). Small moduli search downward as that definition reads; a search over up to 2^31
+// numbers took seconds, so from 2^16 on the candidate products 1, 1 + m, 1 + 2m, ... below
+// 2^31 are solved for n instead (x * n = v modulo 2^32), at most 2^15 of them.
 int32_t modInverse(int32_t x, int32_t m) {
-  for (int32_t n = m - 1; n >= 0; --n) {
-    int32_t product = int32_t(uint32_t(x) * uint32_t(n));  // 32-bit signed multiplication
-    if (product % m == 1) return n;
+  constexpr int32_t kLinearSearch = 1 << 16;
+  if (m <= kLinearSearch) {
+    for (int32_t n = m - 1; n >= 0; --n) {
+      int32_t product = int32_t(uint32_t(x) * uint32_t(n));  // 32-bit signed multiplication
+      if (product % m == 1) return n;
+    }
+    return m <= 0 ? int32_t(int64_t(m) - 1) : -1;  // the search is empty for m <= 0
   }
-  return m <= 0 ? int32_t(int64_t(m) - 1) : -1;  // the search is empty for m <= 0
+  const uint32_t ux = uint32_t(x);
+  if (ux == 0) return -1;
+  const int shift = std::countr_zero(ux);  // x = odd * 2^shift
+  const uint32_t odd = ux >> shift;
+  uint32_t inverse = odd;  // of odd modulo 2^32: each Newton step doubles the good low bits
+  for (int i = 0; i < 5; ++i) inverse *= 2u - odd * inverse;
+  const uint64_t period = uint64_t(1) << (32 - shift);  // n and n + period give one product
+  int64_t best = -1;
+  for (uint64_t v = 1; v < (uint64_t(1) << 31); v += uint64_t(m)) {
+    if (v & ((uint64_t(1) << shift) - 1)) continue;  // not a multiple of 2^shift: no n
+    const uint64_t n0 = uint64_t(uint32_t(v >> shift) * inverse) & (period - 1);
+    if (n0 > uint64_t(m - 1)) continue;
+    const int64_t n = int64_t(n0 + (uint64_t(m - 1) - n0) / period * period);
+    if (n > best) best = n;
+  }
+  return int32_t(best);
 }
 
 void removeAll(std::string& a, const std::string& b) {
@@ -227,7 +251,10 @@ double arith::binary(uint8_t op, double a, double b) {
     case Operand::OpModulo: {
       int32_t x = roundToInt(a), y = roundToInt(b);
       if (y == 0) raise(ErrorNumber::DivisionByZero);
-      if (y == -1) return 0.0;
+      if (y == -1) {  // the processor's division overflows for the lowest integer
+        if (x == std::numeric_limits<int32_t>::min()) raise(ErrorNumber::ArithmeticOverflow);
+        return 0.0;
+      }
       return double(x % y);
     }
     case Operand::OpShiftLeft: return double(int32_t(uint32_t(roundToInt(a)) << (uint32_t(roundToInt(b)) & 31)));
