@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "interp/handlers.h"
+#include "interp/value_ops.h"
 #include "interp/value_refs.h"
 #include "interp/tables.h"
 #include "runtime/run_error.h"
@@ -55,10 +56,11 @@ void storeLoopVariable(State& s, uint8_t scope, ValueType type, uint16_t n, doub
 }
 
 // The variable plus the step in the variable's own type: integers add the truncated step
-// and keep the sum in their width; Single adds in single precision.
+// and keep the sum in their width; Single adds in single precision. A sum beyond the
+// range of a Double, or of a Single, is the overflow error the FPU trapped.
 double addStep(ValueType type, double value, double step) {
-  if (type == ValueType::Single) return double(float(value + step));
-  if (type == ValueType::Double) return value + step;
+  if (type == ValueType::Single) return double(toSingle(arith::checked(value, step, value + step)));
+  if (type == ValueType::Double) return arith::checked(value, step, value + step);
   const uint32_t sum = uint32_t(int32_t(value)) + uint32_t(truncateToInt(step));
   switch (type) {
     case ValueType::Byte: return double(uint8_t(sum));
