@@ -798,7 +798,8 @@ const CompiledStatement* runStatement(State& s, CompiledCache& cache, const Comp
           std::memcpy(&variable, p + 2, 2);
           const double limit = readDouble(p + 4), step = readDouble(p + 12);
           ByteStore& b = s.stores.scalars[size_t(ValueType::Double)];
-          const double v = b.read<double>(int64_t(variable) * 8) + step;
+          const double old = b.read<double>(int64_t(variable) * 8);
+          const double v = arith::checked(old, step, old + step);  // as the handler's addStep
           b.write<double>(int64_t(variable) * 8, v);
           if ((step < 0.0 && v >= limit) || (step > 0.0 && v <= limit)) return go(s, cache, c.jumped, c.target);
           control.loopPosition -= kLoopEntryBytes;
