@@ -820,6 +820,7 @@ const CompiledStatement* runStatement(State& s, CompiledCache& cache, const Comp
       return go(s, cache, c.follow, c.next);
     }
   }
+  return nullptr;  // every form returns above; an unknown one runs through the handlers
 }
 
 }  // namespace tavrin
