@@ -23,7 +23,8 @@
 #endif
 
 #ifdef TAVRIN_ASAN
-#include <sanitizer/allocator_interface.h>
+// Declared here: GCC 12 ships the sanitizer runtime but not this header.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace tavrin {
