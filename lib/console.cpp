@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "interp/convert.h"
+#include "interp/dispatcher.h"
 #include "runtime/run_error.h"
 #include "runtime/shutdown.h"
 #include "runtime/state.h"
@@ -36,7 +37,11 @@ struct WritingGuard {
   ~WritingGuard() { g_writing = 0; }
 };
 
+// A reader that has gone away (`prog | head -1`) ends the run quietly with the status a
+// pipeline expects of a program ended by SIGPIPE; any other write error loses output and
+// is error 101.
 [[noreturn, gnu::cold]] void writeFailed() {
+  if (errno == EPIPE) throw ProgramEnd{128 + SIGPIPE};
   raiseIo(ErrorNumber::DiskWrite, "cannot write to standard output");
 }
 

@@ -31,8 +31,10 @@ void initState(State& s, const RunOptions& options) {
   s.trace = options.trace;
   s.stepLimit = options.maxSteps;
   if (options.maxMemory) setMemoryLimit(options.maxMemory);
-  // A peer that has gone away makes a write fail with an error, not kill the process.
+  // A peer that has gone away makes a write fail with an error, not kill the process; so
+  // does a write past the file size limit (ulimit -f).
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   // Interrupts end the run with the conventional status, the terminal given back.
   installExitSignalHandlers();
 }
