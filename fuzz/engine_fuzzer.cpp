@@ -1,6 +1,7 @@
 // The whole engine on an arbitrary image, in the sandbox, with a statement budget and a
-// memory cap, so an endless loop ends as a clean "budget exhausted" error. Standard input
-// and output are /dev/null.
+// memory bound (arena and heap, counted afresh for each input), so an endless loop ends as a
+// clean "budget exhausted" error and a runaway store as error 203. Standard input and
+// output are /dev/null, so console input ends at once and nothing reaches a terminal.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "runtime/host_stack.h"
 #include "runtime/loader.h"
 #include "runtime/low_memory.h"
+#include "runtime/memory_limit.h"
 #include "runtime/shutdown.h"
 #include "runtime/state.h"
 
@@ -25,6 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  tavrin::setMemoryLimit(size_t(384) << 20);
   tavrin::State s;
   s.sandbox = true;
   s.stepLimit = 20000;
