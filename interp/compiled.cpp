@@ -613,9 +613,15 @@ opElement: {
 opIntPart:
   r[op->a] = std::trunc(r[op->a]);
   NEXT;
-opTextLength:
-  r[op->a] = double(globalString(s, op->x).size());
+opTextLength: {
+  // The argument's evaluation leaves its text in the result registers, as the generic
+  // path does; programs can see it there (a String variable assigned this value).
+  const std::string& text = globalString(s, op->x);
+  r[op->a] = double(text.size());
+  s.resultStr.assign(text);
+  s.resultNum = 0.0;
   NEXT;
+}
 opGeneric:
   if constexpr (kMixed) {
     const int a = op->a;
