@@ -191,33 +191,36 @@ std::string& textParameter(State& s, int64_t slot) { return textSlotAt(s.calls, 
 
 // --- Call statements --------------------------------------------------------------
 
-void execStmtCallProc(State& s) {
+namespace {
+
+// A procedure call after its arguments: the position after them goes on the return stack,
+// the level rises with the parameter stores grown, the body runs, the position comes back.
+void runProcedure(State& s, int64_t target) {
   CallState& c = s.calls;
-  const uint8_t count = s.code.u8();
-  const uint32_t target = s.code.u32();
-  passArguments(s, count);
   const uint32_t back = s.code.position();
   c.returnStack.push_back(back);
   ++c.level;
   growParameterStores(c);
-  s.code.seek(int64_t(target) + 4);
+  s.code.seek(target + 4);
   runStatements(s);
   s.code.seek(back);
+}
+
+}  // namespace
+
+void execStmtCallProc(State& s) {
+  const uint8_t count = s.code.u8();
+  const uint32_t target = s.code.u32();
+  passArguments(s, count);
+  runProcedure(s, int64_t(target));
   runContinuation(s);
 }
 
 void execStmtCallProcIndirect(State& s) {
-  CallState& c = s.calls;
   const uint8_t count = s.code.u8();
   const int32_t target = evaluateInt(s);
   passArguments(s, count);
-  const uint32_t back = s.code.position();
-  c.returnStack.push_back(back);
-  ++c.level;
-  growParameterStores(c);
-  s.code.seek(int64_t(target) + 4);
-  runStatements(s);
-  s.code.seek(back);
+  runProcedure(s, int64_t(target));
 }
 
 // The variable-argument call statement does not grow the parameter stores.
