@@ -72,9 +72,18 @@ struct SavedResult {
   std::string& text() { return c.savedTexts[index]; }
 };
 
+// A call target names a procedure record's length field; one whose body would start at or
+// past the end of the image is refused before the level rises (it would run nothing).
+void checkCallTarget(const State& s, int64_t target) {
+  if (target < 0 || target + 4 >= int64_t(s.code.size())) [[unlikely]]
+    raiseByteCode("call target " + std::to_string(target) + " lies outside the image (" + std::to_string(s.code.size()) +
+                  " bytes)");
+}
+
 // Runs a function body for a call operand once its arguments are in place, then pushes
 // the function's result and applies the continuation rule.
 void callFunction(State& s, EvalStack& e, uint8_t resultType, int64_t target) {
+  checkCallTarget(s, target);
   CallState& c = s.calls;
   const uint32_t back = s.code.position();
   c.returnStack.push_back(back);
@@ -165,6 +174,7 @@ void readVariableArguments(State& s) {
 }
 
 void enterCallLevel(State& s, int64_t target) {
+  checkCallTarget(s, target);
   CallState& c = s.calls;
   const uint32_t back = s.code.position();
   c.returnStack.push_back(back);
@@ -196,6 +206,7 @@ namespace {
 // A procedure call after its arguments: the position after them goes on the return stack,
 // the level rises with the parameter stores grown, the body runs, the position comes back.
 void runProcedure(State& s, int64_t target) {
+  checkCallTarget(s, target);
   CallState& c = s.calls;
   const uint32_t back = s.code.position();
   c.returnStack.push_back(back);
@@ -229,6 +240,7 @@ void execStmtCallProcArgs(State& s) {
   s.code.u8();  // carries nothing
   const uint32_t target = s.code.u32();
   readVariableArguments(s);
+  checkCallTarget(s, target);
   const uint32_t back = s.code.position();
   c.returnStack.push_back(back);
   ++c.level;
