@@ -12,6 +12,7 @@
 #include "interp/object_hooks.h"
 #include "interp/stores.h"
 #include "interp/value_ops.h"
+#include "runtime/memory_limit.h"
 #include "runtime/state.h"
 
 namespace tavrin {
@@ -56,7 +57,14 @@ int64_t grownSize(const ByteStore& b, int64_t extra) {
   return size;
 }
 
-int32_t fixedLength(State& s) { return std::max(evaluateInt(s), 0); }
+// A FixedString length; past the longest text the engine builds it is error 203 (a fuzzed
+// declaration of 2^31 blanks took the host's memory, and every read copies the whole text).
+int32_t fixedLength(State& s) {
+  const int32_t length = std::max(evaluateInt(s), 0);
+  if (length > kMaxText) [[unlikely]]
+    textTooLong(length);
+  return length;
+}
 
 TFixString blankFixed(int32_t length) { return TFixString{std::string(size_t(length), ' '), length}; }
 
