@@ -2,7 +2,12 @@
 // memory bound (arena and heap, counted afresh for each input), so an endless loop ends as a
 // clean "budget exhausted" error and a runaway store as error 203. Standard input and
 // output are /dev/null, so console input ends at once and nothing reaches a terminal.
+// Statements that are slow but finite (a 16 MB text copied on every read, a quadratic sort)
+// can still add up to seconds within the statement budget; a CPU-time alarm of 2 seconds
+// then cuts the budget to one statement, so the next statement ends the run the same way.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -17,12 +22,32 @@
 #include "runtime/shutdown.h"
 #include "runtime/state.h"
 
+namespace {
+
+tavrin::State* volatile g_running = nullptr;
+
+void onCpuAlarm(int) {
+  if (tavrin::State* s = g_running) s->stepLimit = 1;
+}
+
+void setCpuAlarm(long seconds) {
+  itimerval t{};
+  t.it_value.tv_sec = seconds;
+  setitimer(ITIMER_PROF, &t, nullptr);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   int null = open("/dev/null", O_RDWR);
   dup2(null, 0);
   dup2(null, 1);
   tavrin::prepareHostStack();
   tavrin::setLowMemoryLimit(size_t(256) << 20);
+  struct sigaction action {};
+  action.sa_handler = onCpuAlarm;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGPROF, &action, nullptr);
   return 0;
 }
 
@@ -32,6 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   s.sandbox = true;
   s.stepLimit = 20000;
   s.arguments = {"fuzz"};
+  g_running = &s;
+  setCpuAlarm(2);
   try {
     if (tavrin::loadImage(s, std::vector<uint8_t>(data, data + size))) tavrin::runStatements(s);
     tavrin::shutdownState(s);
@@ -40,5 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const tavrin::ProgramEnd&) {
     tavrin::endServices(s);
   }
+  setCpuAlarm(0);
+  g_running = nullptr;
   return 0;
 }
