@@ -15,6 +15,8 @@ for src in $(find tests/programs examples -name '*.tasm'); do
   cp "$src" "$seeds/sources/$name"
   $build/tavrin asm --image "$src" -o "$seeds/images/$name.img" 2>/dev/null || true
 done
+# A smaller quarantine keeps the engine target's resident memory well under the limit.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64}
 status=0
 for t in "${targets[@]}"; do
   corpus=fuzz/corpus-$t; mkdir -p "$corpus" "fuzz/crashes/$t"
