@@ -1,5 +1,7 @@
 // The assembler: source text to a program image. Statements and operands are parsed by
 // walking the layout words of the encoding tables; the irregular forms have one routine each.
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -264,9 +266,17 @@ void Assembler::resource() {
   if (peek().kind == Tok::String) {
     std::string rel = next().text;
     std::string full = (!rel.empty() && rel[0] == '/') ? rel : m_dir + rel;
+    // Only a regular file of known size: a directory made the read throw, and a device such
+    // as /dev/zero would never end.
+    constexpr off_t kMaxResourceFile = off_t(1) << 28;
+    struct stat st {};
+    if (stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+      fail("cannot read resource file '" + full + "' (not a regular file)");
+    if (st.st_size > kMaxResourceFile) fail("resource file '" + full + "' is larger than 256 MiB");
     std::ifstream in(full, std::ios::binary);
-    if (!in) fail("cannot read resource file '" + full + "'");
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<char> bytes(size_t(st.st_size));
+    if (!in || !in.read(bytes.data(), std::streamsize(bytes.size())) || in.gcount() != std::streamsize(bytes.size()))
+      fail("cannot read resource file '" + full + "'");
     m_out.insert(m_out.end(), bytes.begin(), bytes.end());
   } else if (acceptIdent("bytes")) {
     while (peek().kind == Tok::Number) emit8(byteValue("resource byte"));
