@@ -529,6 +529,9 @@ void Assembler::expression() {
   if (peek().kind != Tok::LBrace) fail("expected an expression '{ ... }', found " + describe(peek()));
   next();
   if (++m_depth > kMaxNesting) fail("expressions nested too deeply");
+  // A property or a continuation block inside names other object types; the statement's
+  // member after its subscripts is still looked up in its own.
+  const uint8_t objType = m_objType;
   for (;;) {
     const Token& t = peek();
     switch (t.kind) {
@@ -536,6 +539,7 @@ void Assembler::expression() {
         next();
         emit8(kEnd);
         --m_depth;
+        m_objType = objType;
         return;
       case Tok::Label:
         defineLabel(t.text);

@@ -580,6 +580,9 @@ void Disassembler::word(Cur& c, std::string& s, std::string_view w, int ind) {
 
 void Disassembler::expression(Cur& c, std::string& s, int ind) {
   enter();
+  // The object type of the statement around this expression: a property or a continuation
+  // block inside it names other types, and the member after the subscripts needs this one.
+  const uint8_t objType = m_objType;
   std::vector<size_t> visited;
   unsigned depthFails = m_depthFails;
   s += '{';
@@ -632,9 +635,11 @@ void Disassembler::expression(Cur& c, std::string& s, int ind) {
     --m_depth;
     if (m_depthFails == depthFails)
       for (size_t p : visited) m_exprFail[p] = 1;
+    m_objType = objType;
     throw;
   }
   --m_depth;
+  m_objType = objType;
   s += " }";
 }
 
