@@ -201,29 +201,12 @@ std::string& textParameter(State& s, int64_t slot) { return textSlotAt(s.calls, 
 
 // --- Call statements --------------------------------------------------------------
 
-namespace {
-
-// A procedure call after its arguments: the position after them goes on the return stack,
-// the level rises with the parameter stores grown, the body runs, the position comes back.
-void runProcedure(State& s, int64_t target) {
-  checkCallTarget(s, target);
-  CallState& c = s.calls;
-  const uint32_t back = s.code.position();
-  c.returnStack.push_back(back);
-  ++c.level;
-  growParameterStores(c);
-  s.code.seek(target + 4);
-  runStatements(s);
-  s.code.seek(back);
-}
-
-}  // namespace
 
 void execStmtCallProc(State& s) {
   const uint8_t count = s.code.u8();
   const uint32_t target = s.code.u32();
   passArguments(s, count);
-  runProcedure(s, int64_t(target));
+  enterCallLevel(s, int64_t(target));
   runContinuation(s);
 }
 
@@ -231,7 +214,7 @@ void execStmtCallProcIndirect(State& s) {
   const uint8_t count = s.code.u8();
   const int32_t target = evaluateInt(s);
   passArguments(s, count);
-  runProcedure(s, int64_t(target));
+  enterCallLevel(s, int64_t(target));
 }
 
 // The variable-argument call statement does not grow the parameter stores.
