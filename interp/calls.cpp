@@ -25,8 +25,6 @@ constexpr int64_t kLevelReferenceBytes = kSlotsPerLevel * kReferenceEntryBytes;
 constexpr uint8_t kListEnd = 11;
 constexpr uint16_t kForwardIndex = 0xFFFF;  // -1: pass on a reference parameter of the caller
 
-// Argument kinds passed by value: an expression follows.
-constexpr bool isValueKind(uint8_t kind) { return kind <= 8 || (kind >= 10 && kind <= 12); }
 // Reference kinds whose number may select an element of an array by subscripts.
 constexpr bool hasSelector(uint8_t kind) { return kind == 9 || kind >= 29; }
 constexpr bool isSubscriptSelector(uint8_t b) { return b == 3 || b == 29 || b == 38; }
@@ -43,7 +41,6 @@ inline std::string& textSlotAt(CallState& c, int64_t item) {
 }
 
 // The byte offsets and item of slot `slot` of call level `level`.
-inline int64_t numberOffset(int64_t level, int64_t slot) { return (level - 1) * kLevelNumberBytes + slot * 8; }
 inline int64_t referenceOffset(int64_t level, int64_t slot) {
   return (level - 1) * kLevelReferenceBytes + slot * kReferenceEntryBytes;
 }
@@ -106,6 +103,27 @@ void callFunction(State& s, EvalStack& e, uint8_t resultType, int64_t target) {
   runContinuation(s);
 }
 
+}  // namespace
+
+// The numeric branch of callFunction without the evaluator's stack: the caller's text
+// result is not touched by a numeric call, so it needs no saving.
+double callNumberFunction(State& s, int64_t target, uint32_t back) {
+  checkCallTarget(s, target);
+  CallState& c = s.calls;
+  c.returnStack.push_back(back);
+  ++c.level;
+  growParameterStores(c);
+  s.code.seek(target + 4);
+  const double saved = c.functionNumber;
+  runStatements(s);
+  s.code.seek(back);
+  const double v = c.functionNumber;
+  c.functionNumber = saved;
+  return v;
+}
+
+namespace {
+
 [[gnu::noinline]] void appendZeros(ByteStore& store, size_t n) { store.ensure(store.size() + n); }
 
 }  // namespace
@@ -138,7 +156,7 @@ void passArguments(State& s, uint32_t count) {
     const uint8_t kind = code.u8();
     if (isValueKind(kind)) {
       if (evaluate(s)) textSlotAt(c, textItem(caller + 1, j)) = s.resultStr;
-      else c.numberSlots.write<double>(numberOffset(caller + 1, j), s.resultNum);
+      else setNextNumberParameter(c, j, s.resultNum);
       continue;
     }
     if (kind > kLastObjectKind) [[unlikely]]
@@ -185,9 +203,7 @@ void enterCallLevel(State& s, int64_t target) {
   s.code.seek(back);
 }
 
-void setNextNumberParameter(State& s, int slot, double value) {
-  s.calls.numberSlots.write<double>(numberOffset(int64_t(s.calls.level) + 1, slot), value);
-}
+void setNextNumberParameter(State& s, int slot, double value) { setNextNumberParameter(s.calls, slot, value); }
 void setNextTextParameter(State& s, int slot, const std::string& value) {
   textSlotAt(s.calls, textItem(int64_t(s.calls.level) + 1, slot)) = value;
 }

@@ -19,6 +19,9 @@ inline constexpr int kSlotBatch = 12;         // the stores grow by this many sl
 inline constexpr int kReferenceEntryBytes = 3;  // kind byte, 16-bit index
 inline constexpr int kVariableArguments = 255;  // of each kind, numbered from 1
 
+// Argument kinds passed by value: an expression follows.
+constexpr bool isValueKind(uint8_t kind) { return kind <= 8 || (kind >= 10 && kind <= 12); }
+
 struct CallState {
   CallState();
 
@@ -72,6 +75,11 @@ inline void growParameterStores(CallState& c) {
     growParameterStoresSlow(c);
 }
 
+// Calls a function whose arguments are in place and whose result is a number; `back` is
+// the code position after the call operand, where the code position returns to. The
+// caller's function result number is restored afterwards.
+double callNumberFunction(State& s, int64_t target, uint32_t back);
+
 // Enters a procedure body the way component events do: pushes the code position on the
 // return stack, raises the call level, grows the parameter stores, runs the body at
 // target + 4 and restores the code position. The body's StmtEndBody lowers the level.
@@ -80,6 +88,9 @@ void enterCallLevel(State& s, int64_t target);
 // The parameter slots of the next call level, for callers that pass arguments themselves
 // (events, callbacks). A text slot outside the string list is run-time error 213.
 void setNextNumberParameter(State& s, int slot, double value);
+inline void setNextNumberParameter(CallState& c, int64_t slot, double value) {
+  c.numberSlots.write<double>(int64_t(c.level) * kSlotsPerLevel * 8 + slot * 8, value);
+}
 void setNextTextParameter(State& s, int slot, const std::string& value);
 void setNextReferenceParameter(State& s, int slot, uint8_t kind, uint16_t index);
 

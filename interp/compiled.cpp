@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "interp/calls.h"
+#include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/handlers.h"
 #include "interp/stores.h"
@@ -24,10 +25,13 @@ namespace tavrin {
 
 namespace {
 
+// Expression operations, then the operations that end a statement.
 #define MICRO_OPS(X)                                                                            \
   X(End) X(Const) X(GlobalDouble) X(GlobalNumber) X(Local) X(Param) X(Truncate) X(Element)      \
   X(IntPart) X(TextLength) X(Generic) X(Add) X(Sub) X(Mul) X(Binary) X(Not) X(Negate) X(AddK)   \
-  X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare)
+  X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(Argument)        \
+  X(Call) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)          \
+  X(ForNext) X(SetResult) X(EndBody) X(Return)
 
 enum Micro : uint8_t {
 #define MICRO_ENUM(name) k##name,
@@ -36,7 +40,6 @@ enum Micro : uint8_t {
 };
 
 constexpr uint8_t kEndByte = 11;
-constexpr int kSlots = 64;  // every slot of nested sub-expressions together
 constexpr uint8_t kContinuationByte = 33;
 
 constexpr bool isNumeric(uint8_t type) { return type >= 1 && type <= 7; }
@@ -135,6 +138,15 @@ public:
     return true;
   }
 
+  // A sub-expression evaluated on its own (a subscript, an argument) whose value lands in
+  // slot `a`: numbers only.
+  bool subExpression(std::vector<MicroOp>& ops, int a) {
+    bool tail = false, generic = false;
+    if (!expression(ops, a, false, tail, generic)) return false;
+    ops.pop_back();  // its End: the value stays in slot a
+    return true;
+  }
+
 private:
   static OperandHandler handlerOf(uint8_t tag) {
     switch (tag) {
@@ -144,15 +156,6 @@ private:
 #undef OPERAND
       default: return nullptr;
     }
-  }
-
-  // A sub-expression evaluated on its own (a subscript, an argument) whose value lands in
-  // slot `a`: numbers only.
-  bool subExpression(std::vector<MicroOp>& ops, int a) {
-    bool tail = false, generic = false;
-    if (!expression(ops, a, false, tail, generic)) return false;
-    ops.pop_back();  // its End: the value stays in slot a
-    return true;
   }
 
   enum class Decoded { No, Pushed, Nothing, Generic };
@@ -280,8 +283,35 @@ private:
         m_at = start;
         return Decoded::Generic;
       }
+      case Operand::OpCall: return call(ops, a);
       default: return Decoded::Generic;
     }
+  }
+
+  // A direct call of a function with a numeric result whose arguments are numbers passed by
+  // value: each argument lands in slot `a` and goes into its parameter slot before the next
+  // one is evaluated, as the generic path passes them; then the call. Anything else (a text
+  // or Variant result, a reference argument, a continuation block after it) is generic.
+  Decoded call(std::vector<MicroOp>& ops, int a) {
+    const uint32_t start = m_at;
+    const size_t mark = ops.size();
+    auto generic = [&] {
+      m_at = start;
+      ops.resize(mark);
+      return Decoded::Generic;
+    };
+    uint8_t type, count;
+    int32_t target;
+    if (!u8(type) || !u8(count) || !i32(target) || type < 2 || type > 8) return generic();
+    for (unsigned j = 0; j < count; ++j) {
+      uint8_t kind;
+      if (!u8(kind) || !isValueKind(kind) || !subExpression(ops, a)) return generic();
+      push(ops, kArgument, a, 0, j);
+    }
+    if (m_at >= m_size || m_image[m_at] == kContinuationByte) return generic();
+    push(ops, kCall, a, type, uint32_t(target));
+    ops.back().end = m_at;  // where the code position returns to
+    return Decoded::Pushed;
   }
 
   // Operator bytes at the current depth (numbers only, as the decoder never lets a text in).
@@ -352,8 +382,7 @@ private:
       for (unsigned i = 0; i < count; ++i) {
         uint8_t kind;
         if (!u8(kind)) return false;
-        const bool valueKind = kind <= 8 || (kind >= 10 && kind <= 12);
-        if (!valueKind || !argument()) return false;
+        if (!isValueKind(kind) || !argument()) return false;
       }
       return m_at < m_size && m_image[m_at] != kContinuationByte;
     }
@@ -436,7 +465,7 @@ const CompiledExpression* CompiledCache::decodeExpressionAt(uint32_t at) {
 }
 
 const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
-  if (at + 1 >= m_size || m_bytes > m_bound) return nullptr;
+  if (at + 1 >= m_size || m_bytes > m_bound) return nullptr;  // the last byte is never carried out
   bool ok;
   const CompiledStatement*& slot = slotFor(m_statementPages, at, ok);
   if (!ok) return nullptr;
@@ -445,12 +474,16 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
   c.at = at;
   c.lead = m_image[at];
   CodeDecoder d(*this, at + 1);
-  // A Number expression at the decoder's position, taken from the expression cache.
-  auto number = [&](const CompiledExpression*& x) {
-    x = expression(d.position());
-    if (!x || x->form != ExpressionForm::Number) return false;
-    d.seek(x->end);
-    return true;
+  std::vector<MicroOp> ops;
+  // A number expression from the decoder's position into slot `base`.
+  auto number = [&](int base) { return d.subExpression(ops, base); };
+  auto finish = [&](uint8_t code, uint8_t a = 0, uint8_t type = 0, uint32_t x = 0) {
+    MicroOp op;
+    op.code = code;
+    op.a = a;
+    op.type = type;
+    op.x = x;
+    ops.push_back(op);
   };
   auto jumpOffset = [&]() {
     int32_t offset;
@@ -464,11 +497,11 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       uint8_t sub;
       if (!d.u8(sub)) return nullptr;
       switch (Command(sub)) {
-        case Command::StmtJump: c.form = StatementForm::Jump; break;
-        case Command::StmtForNext: c.form = StatementForm::ForNext; break;
+        case Command::StmtJump: finish(kJump); break;
+        case Command::StmtForNext: finish(kForNext); break;
         case Command::StmtJumpIfZero:
-          c.form = StatementForm::JumpIfZero;
-          if (!number(c.value)) return nullptr;
+          if (!number(0)) return nullptr;
+          finish(kJumpIfZero);
           break;
         default: return nullptr;
       }
@@ -476,19 +509,20 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       break;
     }
     case Lead::StmtAssignGlobal: {
+      uint8_t type;
       uint16_t n;
-      if (!d.u8(c.type) || !d.u16(n)) return nullptr;
-      c.number = n;
-      if (isNumeric(c.type)) {
-        c.form = StatementForm::AssignNumber;
-        if (!number(c.value)) return nullptr;
+      if (!d.u8(type) || !d.u16(n)) return nullptr;
+      if (isNumeric(type)) {
+        if (!number(0)) return nullptr;
+        if (type == uint8_t(ValueType::Double)) finish(kSetDouble, 0, type, uint32_t(n) * 8);
+        else finish(kSetNumber, 0, type, uint32_t(n) * uint32_t(widthOf(ValueType(type))));
         c.next = d.position();
         break;
       }
-      if (c.type != uint8_t(ValueType::String)) return nullptr;
+      if (type != uint8_t(ValueType::String)) return nullptr;
       // n = n + piece + piece ...: the variable itself first, then only constant texts and
       // other String variables, each added at once; nothing else can read or change it.
-      uint8_t b, type;
+      uint8_t b;
       uint16_t m;
       if (!d.u8(b) || b != uint8_t(Operand::OpGlobal) || !d.u8(type) || type != uint8_t(ValueType::String) || !d.u16(m) ||
           m != n)
@@ -515,32 +549,46 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
         c.pieces.push_back(piece);
       }
       if (c.pieces.empty()) return nullptr;
-      c.form = StatementForm::AppendText;
+      finish(kAppendText, 0, 0, n);
       c.next = d.position();
       break;
     }
     case Lead::StmtAssignArrayElement: {
+      uint8_t type, subscripts;
       uint16_t array;
-      if (!d.u8(c.type) || !d.u16(array) || !isNumeric(c.type) || array >= kArrayNumbers) return nullptr;
-      c.number = array;
-      if (!d.u8(c.subscripts) || c.subscripts < 1 || c.subscripts > kDimensions) return nullptr;
-      for (int i = 0; i < c.subscripts; ++i)
-        if (!number(c.subs[i])) return nullptr;
-      if (!number(c.value)) return nullptr;
-      c.form = StatementForm::AssignElement;
+      if (!d.u8(type) || !d.u16(array) || !isNumeric(type) || array >= kArrayNumbers) return nullptr;
+      if (!d.u8(subscripts) || subscripts < 1 || subscripts > kDimensions) return nullptr;
+      // Each subscript in its own slot, truncated before the next one is evaluated.
+      for (int i = 0; i < subscripts; ++i) {
+        if (!number(i)) return nullptr;
+        finish(kTruncate, uint8_t(i));
+      }
+      if (!number(subscripts)) return nullptr;
+      finish(kSetElement, subscripts, type, array);
+      ops.back().count = subscripts;
       c.next = d.position();
       break;
     }
     case Lead::StmtSetResult:
-      if (!number(c.value)) return nullptr;
-      c.form = StatementForm::SetResult;
+      if (!number(0)) return nullptr;
+      finish(kSetResult);
       c.next = d.position();
+      break;
+    case Lead::StmtEndBody:
+      finish(kEndBody);
+      c.next = at + 1;
+      break;
+    case Lead::StmtReturn:
+      finish(kReturn);
+      c.next = at + 1;
       break;
     default: return nullptr;
   }
+  c.ops = std::make_unique<MicroOp[]>(ops.size());
+  std::copy(ops.begin(), ops.end(), c.ops.get());
   // The expression decoding above may have grown the cache past its bound: still stored.
   CompiledStatement& stored = m_statements.emplace_back(std::move(c));
-  m_bytes += sizeof stored + stored.pieces.size() * sizeof(TextPiece);
+  m_bytes += sizeof stored + ops.size() * sizeof(MicroOp) + stored.pieces.size() * sizeof(TextPiece);
   slot = &stored;
   return &stored;
 }
@@ -563,9 +611,60 @@ inline const std::string& globalString(State& s, uint32_t n) {
   return strings[n];
 }
 
-template <bool kMixed>
-// Each operation keeps its own dispatch jump (no shared tails), so the jumps predict well.
-[[gnu::hot, gnu::optimize("no-crossjumping", "no-gcse")]] bool run(State& s, const CompiledExpression& x, double* r, EvalStack* e) {
+[[gnu::noinline]] const CompiledStatement* linkTo(State& s, CompiledCache& cache, const CompiledStatement*& link,
+                                                  int64_t position) {
+  CodeReader& code = s.code;
+  code.seek(position);  // a negative position raises the error here, as a jump would
+  if (code.atEnd()) return nullptr;
+  const CompiledStatement* next = cache.statement(code.position());
+  if (next) link = next;
+  return next;
+}
+
+[[gnu::cold]] void genericForNext(State& s, uint32_t at) {
+  s.code.seek(int64_t(at) + 2);
+  execStmtForNext(s);
+}
+
+[[gnu::cold]] void stepChecks(State& s, const CompiledStatement& c) {
+  s.code.seek(int64_t(c.at) + 1);  // as the generic path has it: after the lead byte
+  slowStep(s, c.at, c.lead);
+}
+
+void appendText(State& s, const CompiledStatement& c, uint32_t number) {
+  auto& strings = s.stores.strings;
+  // Every variable is checked before anything is appended: an error leaves the text.
+  globalString(s, number);
+  for (const TextPiece& p : c.pieces)
+    if (p.variable) globalString(s, p.number);
+  std::string& text = strings[number];
+  size_t length = text.size();
+  for (const TextPiece& p : c.pieces) length += p.variable ? strings[p.number].size() : p.length;
+  if (int64_t(length) > kMaxText) [[unlikely]]
+    textTooLong(int64_t(length));
+  for (const TextPiece& p : c.pieces) {
+    if (p.variable) text += strings[p.number];
+    else text.append(reinterpret_cast<const char*>(s.code.data()) + p.at, p.length);
+  }
+  s.resultNum = 0.0;
+  s.resultStr.clear();
+}
+
+inline void setResultNumber(State& s, double v) {
+  s.resultNum = v;
+  s.resultStr.clear();
+}
+
+enum class RunEnd : uint8_t { Finished, Generic, Undecoded, Activation };
+
+// The one loop over micro-operations. Expressions (c == nullptr) end at their End
+// operation (Finished) or hand over to the evaluator loop after a generic operand
+// (Generic); decoded statements (c given) go on from one to the next until the next one
+// is not decoded or the activation ends. Each operation keeps its own dispatch jump (no
+// shared tails), so the jumps predict well.
+[[gnu::hot, gnu::optimize("no-crossjumping", "no-gcse")]] RunEnd run(State& s, CompiledCache* cache,
+                                                                    const CompiledStatement* c, const MicroOp* op,
+                                                                    double* r, EvalStack* e, bool slow) {
   static const void* const kLabels[] = {
 #define MICRO_LABEL(name) &&op##name,
       MICRO_OPS(MICRO_LABEL)
@@ -573,11 +672,24 @@ template <bool kMixed>
   };
   Stores& st = s.stores;
   const ByteStore& doubles = st.scalars[size_t(ValueType::Double)];
-  const MicroOp* op = x.ops.get();
 #define NEXT goto* kLabels[(++op)->code]
+  // Goes on with the statement at `link` (decoded), or leaves the loop.
+#define FOLLOW(link, position)                                                              \
+  do {                                                                                      \
+    const CompiledStatement* n_ = (link) ? (link) : linkTo(s, *cache, (link), (position)); \
+    if (!n_) return RunEnd::Undecoded;                                                      \
+    c = n_;                                                                                 \
+    goto enter;                                                                             \
+  } while (0)
+  if (!c) goto* kLabels[op->code];
+enter:
+  s.statementPosition = c->at;
+  if (slow) [[unlikely]]
+    stepChecks(s, *c);
+  op = c->ops.get();
   goto* kLabels[op->code];
 opEnd:
-  return true;
+  return RunEnd::Finished;
 opConst:
   r[op->a] = op->k;
   NEXT;
@@ -622,20 +734,19 @@ opTextLength: {
   s.resultNum = 0.0;
   NEXT;
 }
-opGeneric:
-  if constexpr (kMixed) {
-    const int a = op->a;
-    for (int i = 0; i < a; ++i) e->num[i] = r[i];
-    e->numCount = a;
-    e->mode = a ? 0 : 1;
-    s.code.seek(op->x);
-    op->handler(s, *e);
-    if (op->end == 0 || e->numCount != a + 1 || e->mode != 0 || e->strCount != 0 || s.code.position() != op->end)
-      return false;  // the evaluator loop goes on from here
-    r[a] = e->num[a];
-    NEXT;
-  }
-  return true;  // never decoded into a Number expression
+opGeneric: {
+  // Only in Mixed expressions, which run with an evaluator stack.
+  const int a = op->a;
+  for (int i = 0; i < a; ++i) e->num[i] = r[i];
+  e->numCount = a;
+  e->mode = a ? 0 : 1;
+  s.code.seek(op->x);
+  op->handler(s, *e);
+  if (op->end == 0 || e->numCount != a + 1 || e->mode != 0 || e->strCount != 0 || s.code.position() != op->end)
+    return RunEnd::Generic;  // the evaluator loop goes on from here
+  r[a] = e->num[a];
+  NEXT;
+}
 opAdd:
   r[op->a] = arith::checked(r[op->a], r[op->a + 1], r[op->a] + r[op->a + 1]);
   NEXT;
@@ -687,25 +798,112 @@ opMulG: {
 opCompareG:
   r[op->a] = arith::compare(op->type, r[op->a], doubles.read<double>(op->x));
   NEXT;
-#undef NEXT
+opArgument: {
+  // As the generic path evaluates an argument: into the result registers, then the slot.
+  const double v = r[op->a];
+  setResultNumber(s, v);
+  setNextNumberParameter(s.calls, op->x, v);
+  NEXT;
 }
-
-[[gnu::cold]] void genericForNext(State& s, uint32_t at) {
-  s.code.seek(int64_t(at) + 2);
-  execStmtForNext(s);
+opCall:
+  r[op->a] = callNumberFunction(s, int32_t(op->x), op->end);
+  NEXT;
+// --- the last operation of a statement ---
+opSetDouble: {
+  const double v = r[0];
+  setResultNumber(s, v);
+  st.scalars[size_t(ValueType::Double)].write<double>(op->x, v);
+  FOLLOW(c->follow, c->next);
+}
+opSetNumber: {
+  const double v = r[0];
+  setResultNumber(s, v);
+  writeNumeric(st.scalars[op->type], ValueType(op->type), op->x, v);
+  FOLLOW(c->follow, c->next);
+}
+opSetElement: {
+  const ArrayDescriptor& d = st.descriptors[op->type][op->x];
+  const unsigned n = op->count;
+  uint32_t offset = 0;
+  for (unsigned i = 0; i + 1 < n; ++i)
+    offset += (uint32_t(int32_t(r[i])) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
+  offset += uint32_t(int32_t(r[n - 1])) + uint32_t(d.bias[n - 1]);
+  const ValueType type = ValueType(op->type);
+  const int64_t at = int32_t(uint32_t(d.base) + offset * uint32_t(widthOf(type)));
+  const double v = r[op->a];
+  setResultNumber(s, v);
+  ByteStore& b = st.arrayBytes[op->type];
+  if (type == ValueType::Double) b.write<double>(at, v);
+  else writeNumeric(b, type, at, v);
+  FOLLOW(c->follow, c->next);
+}
+opAppendText:
+  appendText(s, *c, op->x);
+  FOLLOW(c->follow, c->next);
+opJumpIfZero: {
+  const double v = r[0];
+  setResultNumber(s, v);
+  if (v == 0.0) FOLLOW(c->jumped, c->target);
+  FOLLOW(c->follow, c->next);
+}
+opJump:
+  FOLLOW(c->jumped, c->target);
+opForNext: {
+  // A global Double loop variable: the loop stack entry read directly. Anything else
+  // takes the statement's own handler.
+  ControlState& control = s.control;
+  const int64_t top = control.loopPosition - kLoopEntryBytes;
+  if (top >= 0 && uint64_t(top) + kLoopEntryBytes <= control.loopStack.size()) {
+    const uint8_t* p = control.loopStack.data() + top;
+    if (p[0] == 1 && p[1] == uint8_t(ValueType::Double)) {
+      uint16_t variable;
+      std::memcpy(&variable, p + 2, 2);
+      const double limit = readDouble(p + 4), step = readDouble(p + 12);
+      ByteStore& b = st.scalars[size_t(ValueType::Double)];
+      const double old = b.read<double>(int64_t(variable) * 8);
+      const double v = arith::checked(old, step, old + step);  // as the handler's addStep
+      b.write<double>(int64_t(variable) * 8, v);
+      if ((step < 0.0 && v >= limit) || (step > 0.0 && v <= limit)) FOLLOW(c->jumped, c->target);
+      control.loopPosition -= kLoopEntryBytes;
+      FOLLOW(c->follow, c->next);
+    }
+  }
+  genericForNext(s, c->at);
+  // The handler left the code position where it goes on.
+  if (s.code.atEnd()) return RunEnd::Undecoded;
+  c = cache->statement(s.code.position());
+  if (!c) return RunEnd::Undecoded;
+  goto enter;
+}
+opSetResult: {
+  const double v = r[0];
+  setResultNumber(s, v);
+  s.calls.functionIsText = false;
+  s.calls.functionNumber = v;
+  FOLLOW(c->follow, c->next);
+}
+opEndBody:
+  s.code.seek(c->next);
+  leaveCallLevel(s);
+  return RunEnd::Activation;
+opReturn:
+  s.code.seek(c->next);
+  return RunEnd::Activation;
+#undef FOLLOW
+#undef NEXT
 }
 
 }  // namespace
 
 double runNumber(State& s, const CompiledExpression& x) {
   double r[kSlots];
-  run<false>(s, x, r, nullptr);
+  run(s, nullptr, nullptr, x.ops.get(), r, nullptr, false);
   return r[0];
 }
 
 bool runMixed(State& s, const CompiledExpression& x, EvalStack& e) {
   double r[kSlots];
-  if (!run<true>(s, x, r, &e)) return false;
+  if (run(s, nullptr, nullptr, x.ops.get(), r, &e, false) != RunEnd::Finished) return false;
   e.num[0] = r[0];
   e.numCount = 1;
   e.mode = 0;
@@ -713,120 +911,9 @@ bool runMixed(State& s, const CompiledExpression& x, EvalStack& e) {
   return true;
 }
 
-namespace {
-
-[[gnu::noinline]] const CompiledStatement* linkTo(State& s, CompiledCache& cache, const CompiledStatement*& link,
-                                                  int64_t position) {
-  CodeReader& code = s.code;
-  code.seek(position);  // a negative position raises the error here, as a jump would
-  if (code.atEnd()) return nullptr;
-  const CompiledStatement* next = cache.statement(code.position());
-  if (next) link = next;
-  return next;
-}
-
-inline const CompiledStatement* go(State& s, CompiledCache& cache, const CompiledStatement*& link, int64_t position) {
-  if (link) [[likely]]
-    return link;
-  return linkTo(s, cache, link, position);
-}
-
-}  // namespace
-
-const CompiledStatement* runStatement(State& s, CompiledCache& cache, const CompiledStatement& c) {
-  CodeReader& code = s.code;
-  switch (c.form) {
-    case StatementForm::AssignNumber: {
-      const double v = runNumber(s, *c.value);
-      s.resultNum = v;
-      s.resultStr.clear();
-      const ValueType type = ValueType(c.type);
-      ByteStore& b = s.stores.scalars[c.type];
-      if (type == ValueType::Double) b.write<double>(int64_t(c.number) * 8, v);
-      else writeNumeric(b, type, int64_t(c.number) * widthOf(type), v);
-      return go(s, cache, c.follow, c.next);
-    }
-    case StatementForm::AssignElement: {
-      const ArrayDescriptor& d = s.stores.descriptors[c.type][c.number];
-      const unsigned n = c.subscripts;
-      uint32_t offset = 0;
-      for (unsigned i = 0; i + 1 < n; ++i) {
-        const int32_t sub = truncateToInt(runNumber(s, *c.subs[i]));
-        offset += (uint32_t(sub) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
-      }
-      const int32_t last = truncateToInt(runNumber(s, *c.subs[n - 1]));
-      offset += uint32_t(last) + uint32_t(d.bias[n - 1]);
-      const ValueType type = ValueType(c.type);
-      const int64_t at = int32_t(uint32_t(d.base) + offset * uint32_t(widthOf(type)));
-      const double v = runNumber(s, *c.value);
-      s.resultNum = v;
-      s.resultStr.clear();
-      ByteStore& b = s.stores.arrayBytes[c.type];
-      if (type == ValueType::Double) b.write<double>(at, v);
-      else writeNumeric(b, type, at, v);
-      return go(s, cache, c.follow, c.next);
-    }
-    case StatementForm::AppendText: {
-      auto& strings = s.stores.strings;
-      // Every variable is checked before anything is appended: an error leaves the text.
-      globalString(s, c.number);
-      for (const TextPiece& p : c.pieces)
-        if (p.variable) globalString(s, p.number);
-      std::string& text = strings[c.number];
-      size_t length = text.size();
-      for (const TextPiece& p : c.pieces) length += p.variable ? strings[p.number].size() : p.length;
-      if (int64_t(length) > kMaxText) [[unlikely]]
-        textTooLong(int64_t(length));
-      for (const TextPiece& p : c.pieces) {
-        if (p.variable) text += strings[p.number];
-        else text.append(reinterpret_cast<const char*>(code.data()) + p.at, p.length);
-      }
-      s.resultNum = 0.0;
-      s.resultStr.clear();
-      return go(s, cache, c.follow, c.next);
-    }
-    case StatementForm::JumpIfZero: {
-      const double v = runNumber(s, *c.value);
-      s.resultNum = v;
-      s.resultStr.clear();
-      return v == 0.0 ? go(s, cache, c.jumped, c.target) : go(s, cache, c.follow, c.next);
-    }
-    case StatementForm::Jump: return go(s, cache, c.jumped, c.target);
-    case StatementForm::ForNext: {
-      // A global Double loop variable: the loop stack entry read directly. Anything else
-      // takes the statement's own handler.
-      ControlState& control = s.control;
-      const int64_t top = control.loopPosition - kLoopEntryBytes;
-      if (top >= 0 && uint64_t(top) + kLoopEntryBytes <= control.loopStack.size()) {
-        const uint8_t* p = control.loopStack.data() + top;
-        if (p[0] == 1 && p[1] == uint8_t(ValueType::Double)) {
-          uint16_t variable;
-          std::memcpy(&variable, p + 2, 2);
-          const double limit = readDouble(p + 4), step = readDouble(p + 12);
-          ByteStore& b = s.stores.scalars[size_t(ValueType::Double)];
-          const double old = b.read<double>(int64_t(variable) * 8);
-          const double v = arith::checked(old, step, old + step);  // as the handler's addStep
-          b.write<double>(int64_t(variable) * 8, v);
-          if ((step < 0.0 && v >= limit) || (step > 0.0 && v <= limit)) return go(s, cache, c.jumped, c.target);
-          control.loopPosition -= kLoopEntryBytes;
-          return go(s, cache, c.follow, c.next);
-        }
-      }
-      genericForNext(s, c.at);
-      // The handler left the code position where it goes on.
-      if (code.atEnd()) return nullptr;
-      return cache.statement(code.position());
-    }
-    case StatementForm::SetResult: {
-      const double v = runNumber(s, *c.value);
-      s.resultNum = v;
-      s.resultStr.clear();
-      s.calls.functionIsText = false;
-      s.calls.functionNumber = v;
-      return go(s, cache, c.follow, c.next);
-    }
-  }
-  return nullptr;  // every form returns above; an unknown one runs through the handlers
+BlockEnd runDecoded(State& s, CompiledCache& cache, const CompiledStatement* c, double* r, bool slow) {
+  return run(s, &cache, c, nullptr, r, nullptr, slow) == RunEnd::Activation ? BlockEnd::Activation
+                                                                             : BlockEnd::Undecoded;
 }
 
 }  // namespace tavrin

@@ -49,17 +49,7 @@ struct CompiledExpression {
   uint32_t opCount = 0;
 };
 
-enum class StatementForm : uint8_t {
-  AssignNumber,   // StmtAssignGlobal of a numeric type
-  AssignElement,  // StmtAssignArrayElement of a numeric type
-  AppendText,     // StmtAssignGlobal String n = n + pieces, appended in place
-  JumpIfZero,
-  Jump,
-  ForNext,
-  SetResult,
-};
-
-// One piece appended by AppendText: a global String variable or a constant text.
+// One piece appended by an append statement: a global String variable or a constant text.
 struct TextPiece {
   bool variable = false;
   uint32_t number = 0;  // variable
@@ -67,17 +57,14 @@ struct TextPiece {
   uint32_t length = 0;
 };
 
+// A decoded statement: the micro-operations of its expressions followed by one operation
+// that stores, jumps or ends the activation, and the links to the statements that follow.
 struct CompiledStatement {
   uint32_t at = 0;  // the lead byte
-  StatementForm form = StatementForm::Jump;
   uint8_t lead = 0;
-  uint8_t type = 0;
-  uint8_t subscripts = 0;
-  uint32_t number = 0;  // variable or array number
-  uint32_t next = 0;    // the position after the statement
-  int64_t target = 0;   // where a jump goes
-  const CompiledExpression* value = nullptr;
-  const CompiledExpression* subs[5] = {};
+  uint32_t next = 0;   // the position after the statement
+  int64_t target = 0;  // where a jump goes
+  std::unique_ptr<MicroOp[]> ops;
   std::vector<TextPiece> pieces;
   // The decoded statements at `next` and at `target`, linked on first use.
   mutable const CompiledStatement* follow = nullptr;
@@ -147,10 +134,18 @@ inline CompiledCache& compiledCache(State& s) {
   return *c;
 }
 
-// Runs a decoded statement (the caller has set the statement position) and returns the
-// decoded statement that comes next; nullptr when the next one is not decoded, the code
-// position then being at it. The code position is not kept up to date in between.
-const CompiledStatement* runStatement(State& s, CompiledCache& cache, const CompiledStatement& c);
+// How a run of decoded statements ended.
+enum class BlockEnd : uint8_t {
+  Undecoded,  // the next statement is not decoded: the code position is at it
+  Activation, // the activation ends (the end of a body, a return byte); the code position is after it
+};
+
+// Runs decoded statements from `c` on, one after the other, as long as the next one is
+// decoded too. `r`: the slots, kSlots of them. `slow`: the per-statement checks (steps,
+// trace, sandbox, memory bound) run before each statement. The code position is not kept
+// up to date in between.
+BlockEnd runDecoded(State& s, CompiledCache& cache, const CompiledStatement* c, double* r, bool slow);
+inline constexpr int kSlots = 64;  // every slot of nested sub-expressions together
 
 // Runs a Number expression: its value. The code position is not moved.
 double runNumber(State& s, const CompiledExpression& x);

@@ -45,7 +45,9 @@ constexpr auto kCommandHandlers = makeCommandHandlers();
 // Class codes of the class table that the loop handles itself.
 constexpr uint8_t kClassNone = 0, kClassCommand = 1, kClassEndBody = 9, kClassReturn = 10;
 
-[[gnu::cold]] void slowStep(State& s, uint32_t at, uint8_t lead) {
+}  // namespace
+
+void slowStep(State& s, uint32_t at, uint8_t lead) {
   if (s.stepLimit && ++s.steps > s.stepLimit)
     raiseLimit(ErrorNumber::Unhandled, "step budget of " + std::to_string(s.stepLimit) + " statements exhausted");
   checkMemoryLimit();
@@ -66,8 +68,6 @@ constexpr uint8_t kClassNone = 0, kClassCommand = 1, kClassEndBody = 9, kClassRe
   std::fprintf(stderr, "0x%04X %.*s\n", at, int(name.size()), name.data());
 }
 
-}  // namespace
-
 // The loop handles these lead bytes itself; their table entries exist for the names.
 void execStmtCommand(State&) {}
 void execStmtEndBody(State&) {}
@@ -80,19 +80,13 @@ void runStatements(State& s) {
   const bool slow = s.trace || s.stepLimit || s.sandbox || memoryLimit();
   prepareLocalFrames(s);
   CompiledCache& cache = compiledCache(s);
+  double slots[kSlots];  // the decoded statements' working slots
   try {
     for (;;) {
       if (code.atEnd()) break;
       const uint32_t at = code.position();
       if (const CompiledStatement* c = cache.statement(at)) {
-        do {
-          s.statementPosition = c->at;
-          if (slow) [[unlikely]] {
-            code.seek(int64_t(c->at) + 1);  // as the generic path has it: after the lead byte
-            slowStep(s, c->at, c->lead);
-          }
-          c = runStatement(s, cache, *c);
-        } while (c);
+        if (runDecoded(s, cache, c, slots, slow) == BlockEnd::Activation) break;
         continue;
       }
       const uint8_t lead = code.u8();

@@ -11,6 +11,10 @@ struct State;
 // body or the end of the code stream.
 void runStatements(State& s);
 
+// The checks that run before each statement when steps are counted, statements traced,
+// the sandbox is on or memory is bounded; the code position is after the lead byte.
+void slowStep(State& s, uint32_t at, uint8_t lead);
+
 // After a call: byte 33 runs a continuation block in a nested activation; any other
 // byte is left in place.
 void runContinuation(State& s);
