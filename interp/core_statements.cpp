@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <ctime>
 
 #include "interp/builtins_util.h"
+#include "interp/dispatcher.h"
 #include "interp/handlers.h"
 #include "interp/value_refs.h"
 #include "lib/console.h"
@@ -56,11 +58,17 @@ void changeDirectory(const std::string& path) {
   if (chdir(path.c_str()) != 0) changeDirError(path, errno);
 }
 
-void writeAll(int fd, const char* data, size_t n) {
+// Raw output to standard output fails as printing does: a reader that has gone away ends
+// the run quietly with the SIGPIPE status, any other loss (a full disk) is error 101.
+void writeStdout(const char* data, size_t n) {
   while (n > 0) {
-    ssize_t w = ::write(fd, data, n);
+    ssize_t w = ::write(STDOUT_FILENO, data, n);
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return;  // the result of the write is not the program's concern
+    if (w <= 0) {
+      if (w < 0 && errno == EPIPE) throw ProgramEnd{128 + SIGPIPE};
+      const char* cause = w < 0 ? std::strerror(errno) : "nothing was written";
+      raiseIo(ErrorNumber::DiskWrite, std::string("cannot write to standard output: ") + cause);
+    }
     data += w;
     n -= size_t(w);
   }
@@ -217,7 +225,7 @@ void execStmtWriteStdout(State& s) {
     return;
   }
   consoleFlush(s);  // what the print statements wrote comes first
-  writeAll(STDOUT_FILENO, text.data(), text.size());
+  writeStdout(text.data(), text.size());
 }
 
 // ---- resources, data, arrays ----
@@ -234,9 +242,14 @@ void execStmtExtractResource(State& s) {
   s.code.seek(back);
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) raiseIo(ErrorNumber::Unhandled, "Cannot create file \"" + name + "\". " + std::strerror(errno));
+  // What fits stays in the file; a full disk or the file size limit is error 101.
   bool ok = std::fwrite(bytes, 1, length, f) == length;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) raiseIo(ErrorNumber::DiskWrite, "cannot write " + name);
+  int err = ok ? 0 : errno;
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) raiseIo(ErrorNumber::DiskWrite, "cannot write " + name + ": " + std::strerror(err));
 }
 
 void execStmtDataRewind(State& s) { s.dataPointer = s.dataBase + s.code.u32(); }

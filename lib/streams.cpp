@@ -48,7 +48,12 @@ int64_t FileStream::write(const void* in, int64_t n) {
   while (done < n) {
     ssize_t r = ::write(m_fd, p + done, size_t(n - done));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
+    if (r <= 0) {
+      // The bytes before stay written (a full disk takes what fits, then refuses).
+      const std::string cause = r < 0 ? std::strerror(errno) : "nothing was written";
+      raiseIo(ErrorNumber::DiskWrite, "cannot write to " + m_name + ": " + cause + " (" + std::to_string(done) +
+                                          " of " + std::to_string(n) + " bytes written)");
+    }
     done += r;
   }
   return done;
@@ -278,7 +283,7 @@ std::unique_ptr<FileStream> openFileStream(const std::string& name, int32_t mode
     error = int(ErrorNumber::AccessDenied);
     return nullptr;
   }
-  return std::make_unique<FileStream>(fd);
+  return std::make_unique<FileStream>(fd, name);
 }
 
 Stream& streamOf(State& s, const ObjectRef& ref) {

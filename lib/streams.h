@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "interp/byte_store.h"
 #include "ui/object_model.h"
@@ -23,10 +24,12 @@ public:
 };
 
 // A stream over an open file descriptor, unbuffered: every byte written is in the file
-// when the statement ends.
+// when the statement ends. A write the file cannot take whole (a full disk, the file size
+// limit, an I/O error) is run-time error 101 naming the file and the cause, raised after
+// the bytes that fit have been written; so a write that returns has moved every byte.
 class FileStream final : public Stream {
 public:
-  explicit FileStream(int fd) : m_fd(fd) {}
+  FileStream(int fd, std::string name) : m_fd(fd), m_name(std::move(name)) {}
   ~FileStream() override;
   int fd() const { return m_fd; }
   int64_t read(void* out, int64_t n) override;
@@ -36,6 +39,7 @@ public:
 
 private:
   int m_fd;
+  std::string m_name;  // as the program named it, for the error report
 };
 
 // A growable block of program-visible memory (addresses fit in 31 bits).
