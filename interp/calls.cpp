@@ -71,10 +71,13 @@ struct SavedResult {
 
 // A call target names a procedure record's length field; one whose body would start at or
 // past the end of the image is refused before the level rises (it would run nothing).
-void checkCallTarget(const State& s, int64_t target) {
+[[noreturn, gnu::cold]] void badCallTarget(const State& s, int64_t target) {
+  raiseByteCode("call target " + std::to_string(target) + " lies outside the image (" + std::to_string(s.code.size()) +
+                " bytes)");
+}
+inline void checkCallTarget(const State& s, int64_t target) {
   if (target < 0 || target + 4 >= int64_t(s.code.size())) [[unlikely]]
-    raiseByteCode("call target " + std::to_string(target) + " lies outside the image (" + std::to_string(s.code.size()) +
-                  " bytes)");
+    badCallTarget(s, target);
 }
 
 // Runs a function body for a call operand once its arguments are in place, then pushes

@@ -18,6 +18,7 @@
 #include "interp/stores.h"
 #include "interp/tables.h"
 #include "interp/value_ops.h"
+#include "runtime/host_stack.h"
 #include "runtime/memory_limit.h"
 #include "runtime/state.h"
 
@@ -29,8 +30,9 @@ namespace {
 #define MICRO_OPS(X)                                                                            \
   X(End) X(Const) X(GlobalDouble) X(GlobalNumber) X(Local) X(Param) X(Truncate) X(Element)      \
   X(IntPart) X(TextLength) X(Generic) X(Add) X(Sub) X(Mul) X(Binary) X(Not) X(Negate) X(AddK)   \
-  X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(Argument)        \
-  X(Call) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)          \
+  X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(GAddK) X(GSubK)  \
+  X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Call)            \
+  X(Argument) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
   X(ForNext) X(SetResult) X(EndBody) X(Return)
 
 enum Micro : uint8_t {
@@ -48,6 +50,24 @@ inline double readDouble(const uint8_t* p) {
   double v;
   std::memcpy(&v, p, sizeof v);
   return v;
+}
+
+}  // namespace
+
+namespace {
+
+const void* const* g_labels = nullptr;  // the operations' addresses in the loop
+const void* const* microLabels();
+
+// The ops of a decoded form, each with the address of its operation.
+std::unique_ptr<MicroOp[]> finishOps(const std::vector<MicroOp>& ops) {
+  const void* const* labels = microLabels();
+  auto out = std::make_unique<MicroOp[]>(ops.size());
+  for (size_t i = 0; i < ops.size(); ++i) {
+    out[i] = ops[i];
+    out[i].label = labels[ops[i].code];
+  }
+  return out;
 }
 
 }  // namespace
@@ -257,10 +277,11 @@ private:
         if (!u8(count) || count < 1 || count > kDimensions || a + count > kSlots) return Decoded::No;
         for (int i = 0; i < count; ++i) {
           if (!subExpression(ops, a + i)) return Decoded::No;
-          push(ops, kTruncate, a + i);
+          pushTruncate(ops, a + i);
         }
         push(ops, kElement, a, type, array);
         ops.back().count = count;
+        ops.back().y = uint32_t(widthOf(ValueType(type)));
         return Decoded::Pushed;
       }
       case Operand::OpBuiltin: {
@@ -306,7 +327,9 @@ private:
     for (unsigned j = 0; j < count; ++j) {
       uint8_t kind;
       if (!u8(kind) || !isValueKind(kind) || !subExpression(ops, a)) return generic();
+      const bool fromLast = producedLast(ops, a);
       push(ops, kArgument, a, 0, j);
+      ops.back().fromLast = fromLast;
     }
     if (m_at >= m_size || m_image[m_at] == kContinuationByte) return generic();
     push(ops, kCall, a, type, uint32_t(target));
@@ -314,6 +337,48 @@ private:
     return Decoded::Pushed;
   }
 
+  // An operation on slot a right after a global Double was loaded into slot a: one
+  // operation reading the global itself.
+  static void fuseLeftGlobal(std::vector<MicroOp>& ops) {
+    if (ops.size() < 2) return;
+    MicroOp& left = ops[ops.size() - 2];
+    const MicroOp& last = ops.back();
+    if (left.code != kGlobalDouble || left.a != last.a) return;
+    uint8_t fused;
+    switch (last.code) {
+      case kAddK: fused = kGAddK; break;
+      case kSubK: fused = kGSubK; break;
+      case kMulK: fused = kGMulK; break;
+      case kCompareK: fused = kGCompareK; break;
+      case kAddG: fused = kGAddG; break;
+      case kSubG: fused = kGSubG; break;
+      case kMulG: fused = kGMulG; break;
+      case kCompareG: fused = kGCompareG; break;
+      case kTruncate: fused = kGTruncate; break;
+      default: return;
+    }
+    left.code = fused;
+    left.type = last.type;
+    left.k = last.k;
+    left.y = last.x;
+    ops.pop_back();
+  }
+
+public:
+  // Whether the last operation produced the value of slot `a`.
+  static bool producedLast(const std::vector<MicroOp>& ops, int a) {
+    if (ops.empty() || ops.back().a != a) return false;
+    const uint8_t code = ops.back().code;
+    return code != kEnd && code < kArgument;  // the operations from kArgument on produce no value
+  }
+
+  // A subscript's value, truncated to 32 bits before anything else is evaluated.
+  static void pushTruncate(std::vector<MicroOp>& ops, int a) {
+    push(ops, kTruncate, a);
+    fuseLeftGlobal(ops);
+  }
+
+private:
   // Operator bytes at the current depth (numbers only, as the decoder never lets a text in).
   bool operatorOp(std::vector<MicroOp>& ops, int base, int& depth, uint8_t b) {
     const Operand op = Operand(b);
@@ -344,6 +409,7 @@ private:
         last->code = fused;
         last->a = uint8_t(a);
         last->type = b;
+        fuseLeftGlobal(ops);
         return true;
       }
     }
@@ -354,7 +420,9 @@ private:
       case Operand::OpTimes: code = kMul; break;
       default: code = isCompare ? kCompare : kBinary; break;
     }
+    const bool fromLast = producedLast(ops, a + 1);
     push(ops, code, a, b);
+    ops.back().fromLast = fromLast;
     return true;
   }
 
@@ -457,8 +525,7 @@ const CompiledExpression* CompiledCache::decodeExpressionAt(uint32_t at) {
   x.form = generic ? ExpressionForm::Mixed : ExpressionForm::Number;
   x.end = tail ? 0 : d.position();
   x.opCount = uint32_t(ops.size());
-  x.ops = std::make_unique<MicroOp[]>(ops.size());
-  std::copy(ops.begin(), ops.end(), x.ops.get());
+  x.ops = finishOps(ops);
   m_bytes += sizeof x + ops.size() * sizeof(MicroOp);
   slot = &x;
   return &x;
@@ -479,6 +546,7 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
   auto number = [&](int base) { return d.subExpression(ops, base); };
   auto finish = [&](uint8_t code, uint8_t a = 0, uint8_t type = 0, uint32_t x = 0) {
     MicroOp op;
+    op.fromLast = CodeDecoder::producedLast(ops, a);
     op.code = code;
     op.a = a;
     op.type = type;
@@ -561,11 +629,12 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       // Each subscript in its own slot, truncated before the next one is evaluated.
       for (int i = 0; i < subscripts; ++i) {
         if (!number(i)) return nullptr;
-        finish(kTruncate, uint8_t(i));
+        CodeDecoder::pushTruncate(ops, i);
       }
       if (!number(subscripts)) return nullptr;
       finish(kSetElement, subscripts, type, array);
       ops.back().count = subscripts;
+      ops.back().y = uint32_t(widthOf(ValueType(type)));
       c.next = d.position();
       break;
     }
@@ -584,8 +653,7 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       break;
     default: return nullptr;
   }
-  c.ops = std::make_unique<MicroOp[]>(ops.size());
-  std::copy(ops.begin(), ops.end(), c.ops.get());
+  c.ops = finishOps(ops);
   // The expression decoding above may have grown the cache past its bound: still stored.
   CompiledStatement& stored = m_statements.emplace_back(std::move(c));
   m_bytes += sizeof stored + ops.size() * sizeof(MicroOp) + stored.pieces.size() * sizeof(TextPiece);
@@ -655,14 +723,69 @@ inline void setResultNumber(State& s, double v) {
   s.resultStr.clear();
 }
 
+// The byte offset of an element: subscripts (already truncated) in sub[0..n-1]; the
+// arithmetic wraps at 32 bits as the descriptors' own does.
+inline int64_t elementAt(const ArrayDescriptor& d, const double* sub, unsigned n, uint32_t width) {
+  uint32_t offset;
+  if (n == 1) {
+    offset = uint32_t(int32_t(sub[0])) + uint32_t(d.bias[0]);
+  } else if (n == 2) {
+    offset = (uint32_t(int32_t(sub[0])) + uint32_t(d.bias[0])) * uint32_t(d.span[1]) + uint32_t(int32_t(sub[1])) +
+             uint32_t(d.bias[1]);
+  } else {
+    offset = 0;
+    for (unsigned i = 0; i + 1 < n; ++i)
+      offset += (uint32_t(int32_t(sub[i])) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
+    offset += uint32_t(int32_t(sub[n - 1])) + uint32_t(d.bias[n - 1]);
+  }
+  return int32_t(uint32_t(d.base) + offset * width);
+}
+
 enum class RunEnd : uint8_t { Finished, Generic, Undecoded, Activation };
+
+RunEnd run(State* state, CompiledCache* cache, const CompiledStatement* c, const MicroOp* op, double* r, EvalStack* e,
+           bool slow);
+
+const void* const* microLabels() {
+  static const void* const* const labels = [] {
+    run(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false);
+    return g_labels;
+  }();
+  return labels;
+}
+
+// A call made by a decoded statement: callNumberFunction with the body's first statement
+// run here when it is decoded, instead of through a dispatcher activation of its own.
+[[gnu::noinline]] double callDecoded(State& s, CompiledCache& cache, int64_t target, uint32_t back, bool slow) {
+  CallState& calls = s.calls;
+  if (target < 0 || target + 4 >= int64_t(s.code.size())) [[unlikely]]
+    return callNumberFunction(s, target, back);  // which raises the error
+  const CompiledStatement* body = cache.statement(uint32_t(target + 4));
+  if (!body) [[unlikely]]
+    return callNumberFunction(s, target, back);
+  checkHostStack();
+  calls.returnStack.push_back(back);
+  ++calls.level;
+  growParameterStores(calls);
+  prepareLocalFrames(s.stores, calls.level);
+  const double saved = calls.functionNumber;
+  const uint32_t caller = s.statementPosition;
+  double slots[kSlots];
+  if (run(&s, &cache, body, nullptr, slots, nullptr, slow) == RunEnd::Undecoded) runStatements(s);
+  s.statementPosition = caller;
+  s.code.seek(back);
+  const double v = calls.functionNumber;
+  calls.functionNumber = saved;
+  return v;
+}
 
 // The one loop over micro-operations. Expressions (c == nullptr) end at their End
 // operation (Finished) or hand over to the evaluator loop after a generic operand
 // (Generic); decoded statements (c given) go on from one to the next until the next one
 // is not decoded or the activation ends. Each operation keeps its own dispatch jump (no
 // shared tails), so the jumps predict well.
-[[gnu::hot, gnu::optimize("no-crossjumping", "no-gcse")]] RunEnd run(State& s, CompiledCache* cache,
+// Called with no state, it only hands out the addresses of its operations.
+[[gnu::hot, gnu::optimize("no-crossjumping", "no-gcse")]] RunEnd run(State* state, CompiledCache* cache,
                                                                     const CompiledStatement* c, const MicroOp* op,
                                                                     double* r, EvalStack* e, bool slow) {
   static const void* const kLabels[] = {
@@ -670,9 +793,16 @@ enum class RunEnd : uint8_t { Finished, Generic, Undecoded, Activation };
       MICRO_OPS(MICRO_LABEL)
 #undef MICRO_LABEL
   };
+  if (!state) [[unlikely]] {
+    g_labels = kLabels;
+    return RunEnd::Finished;
+  }
+  State& s = *state;
+  double last = 0.0;  // the value the last operation produced
+#define PUT(value) last = r[op->a] = (value)
   Stores& st = s.stores;
   const ByteStore& doubles = st.scalars[size_t(ValueType::Double)];
-#define NEXT goto* kLabels[(++op)->code]
+#define NEXT goto*(++op)->label
   // Goes on with the statement at `link` (decoded), or leaves the loop.
 #define FOLLOW(link, position)                                                              \
   do {                                                                                      \
@@ -681,55 +811,48 @@ enum class RunEnd : uint8_t { Finished, Generic, Undecoded, Activation };
     c = n_;                                                                                 \
     goto enter;                                                                             \
   } while (0)
-  if (!c) goto* kLabels[op->code];
+  if (!c) goto* op->label;
 enter:
   s.statementPosition = c->at;
   if (slow) [[unlikely]]
     stepChecks(s, *c);
   op = c->ops.get();
-  goto* kLabels[op->code];
+  goto* op->label;
 opEnd:
   return RunEnd::Finished;
 opConst:
-  r[op->a] = op->k;
+  PUT(op->k);
   NEXT;
 opGlobalDouble:
-  r[op->a] = doubles.read<double>(op->x);
+  PUT(doubles.read<double>(op->x));
   NEXT;
 opGlobalNumber:
-  r[op->a] = readNumeric(st.scalars[op->type], ValueType(op->type), op->x);
+  PUT(readNumeric(st.scalars[op->type], ValueType(op->type), op->x));
   NEXT;
 opLocal:
-  r[op->a] = readNumber(s, false, ValueType(op->type), uint16_t(op->x));
+  PUT(readNumber(s, false, ValueType(op->type), uint16_t(op->x)));
   NEXT;
 opParam:
-  r[op->a] = readValueParameter(op->type, numberParameter(s.calls, op->x));
+  PUT(readValueParameter(op->type, numberParameter(s.calls, op->x)));
   NEXT;
 opTruncate:
-  r[op->a] = double(truncateToInt(r[op->a]));
+  PUT(double(truncateToInt(r[op->a])));
   NEXT;
 opElement: {
-  const ArrayDescriptor& d = st.descriptors[op->type][op->x];
-  const double* sub = r + op->a;
-  const unsigned n = op->count;
-  uint32_t offset = 0;
-  for (unsigned i = 0; i + 1 < n; ++i)
-    offset += (uint32_t(int32_t(sub[i])) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
-  offset += uint32_t(int32_t(sub[n - 1])) + uint32_t(d.bias[n - 1]);
+  const int64_t at = elementAt(st.descriptors[op->type][op->x], r + op->a, op->count, op->y);
   const ValueType type = ValueType(op->type);
-  const int64_t at = int32_t(uint32_t(d.base) + offset * uint32_t(widthOf(type)));
   const ByteStore& b = st.arrayBytes[op->type];
-  r[op->a] = type == ValueType::Double ? b.read<double>(at) : readNumeric(b, type, at);
+  PUT(type == ValueType::Double ? b.read<double>(at) : readNumeric(b, type, at));
   NEXT;
 }
 opIntPart:
-  r[op->a] = std::trunc(r[op->a]);
+  PUT(std::trunc(r[op->a]));
   NEXT;
 opTextLength: {
   // The argument's evaluation leaves its text in the result registers, as the generic
   // path does; programs can see it there (a String variable assigned this value).
   const std::string& text = globalString(s, op->x);
-  r[op->a] = double(text.size());
+  PUT(double(text.size()));
   s.resultStr.assign(text);
   s.resultNum = 0.0;
   NEXT;
@@ -744,93 +867,133 @@ opGeneric: {
   op->handler(s, *e);
   if (op->end == 0 || e->numCount != a + 1 || e->mode != 0 || e->strCount != 0 || s.code.position() != op->end)
     return RunEnd::Generic;  // the evaluator loop goes on from here
-  r[a] = e->num[a];
+  last = r[a] = e->num[a];
   NEXT;
 }
-opAdd:
-  r[op->a] = arith::checked(r[op->a], r[op->a + 1], r[op->a] + r[op->a + 1]);
+opAdd: {
+  const double right = op->fromLast ? last : r[op->a + 1];
+  PUT(arith::checked(r[op->a], right, r[op->a] + right));
   NEXT;
-opSub:
-  r[op->a] = arith::checked(r[op->a], r[op->a + 1], r[op->a] - r[op->a + 1]);
+}
+opSub: {
+  const double right = op->fromLast ? last : r[op->a + 1];
+  PUT(arith::checked(r[op->a], right, r[op->a] - right));
   NEXT;
-opMul:
-  r[op->a] = arith::checked(r[op->a], r[op->a + 1], r[op->a] * r[op->a + 1]);
+}
+opMul: {
+  const double right = op->fromLast ? last : r[op->a + 1];
+  PUT(arith::checked(r[op->a], right, r[op->a] * right));
   NEXT;
+}
 opBinary:
-  r[op->a] = arith::binary(op->type, r[op->a], r[op->a + 1]);
+  PUT(arith::binary(op->type, r[op->a], op->fromLast ? last : r[op->a + 1]));
   NEXT;
 opCompare:
-  r[op->a] = arith::compare(op->type, r[op->a], r[op->a + 1]);
+  PUT(arith::compare(op->type, r[op->a], op->fromLast ? last : r[op->a + 1]));
   NEXT;
 opNot:
-  r[op->a] = double(~roundToInt(r[op->a]));
+  PUT(double(~roundToInt(r[op->a])));
   NEXT;
 opNegate:
-  r[op->a] = -r[op->a];
+  PUT(-r[op->a]);
   NEXT;
 opAddK:
-  r[op->a] = arith::checked(r[op->a], op->k, r[op->a] + op->k);
+  PUT(arith::checked(r[op->a], op->k, r[op->a] + op->k));
   NEXT;
 opSubK:
-  r[op->a] = arith::checked(r[op->a], op->k, r[op->a] - op->k);
+  PUT(arith::checked(r[op->a], op->k, r[op->a] - op->k));
   NEXT;
 opMulK:
-  r[op->a] = arith::checked(r[op->a], op->k, r[op->a] * op->k);
+  PUT(arith::checked(r[op->a], op->k, r[op->a] * op->k));
   NEXT;
 opCompareK:
-  r[op->a] = arith::compare(op->type, r[op->a], op->k);
+  PUT(arith::compare(op->type, r[op->a], op->k));
   NEXT;
 opAddG: {
   const double g = doubles.read<double>(op->x);
-  r[op->a] = arith::checked(r[op->a], g, r[op->a] + g);
+  PUT(arith::checked(r[op->a], g, r[op->a] + g));
   NEXT;
 }
 opSubG: {
   const double g = doubles.read<double>(op->x);
-  r[op->a] = arith::checked(r[op->a], g, r[op->a] - g);
+  PUT(arith::checked(r[op->a], g, r[op->a] - g));
   NEXT;
 }
 opMulG: {
   const double g = doubles.read<double>(op->x);
-  r[op->a] = arith::checked(r[op->a], g, r[op->a] * g);
+  PUT(arith::checked(r[op->a], g, r[op->a] * g));
   NEXT;
 }
 opCompareG:
-  r[op->a] = arith::compare(op->type, r[op->a], doubles.read<double>(op->x));
+  PUT(arith::compare(op->type, r[op->a], doubles.read<double>(op->x)));
+  NEXT;
+opGAddK: {
+  const double g = doubles.read<double>(op->x);
+  PUT(arith::checked(g, op->k, g + op->k));
+  NEXT;
+}
+opGSubK: {
+  const double g = doubles.read<double>(op->x);
+  PUT(arith::checked(g, op->k, g - op->k));
+  NEXT;
+}
+opGMulK: {
+  const double g = doubles.read<double>(op->x);
+  PUT(arith::checked(g, op->k, g * op->k));
+  NEXT;
+}
+opGCompareK:
+  PUT(arith::compare(op->type, doubles.read<double>(op->x), op->k));
+  NEXT;
+opGAddG: {
+  const double g = doubles.read<double>(op->x), h = doubles.read<double>(op->y);
+  PUT(arith::checked(g, h, g + h));
+  NEXT;
+}
+opGSubG: {
+  const double g = doubles.read<double>(op->x), h = doubles.read<double>(op->y);
+  PUT(arith::checked(g, h, g - h));
+  NEXT;
+}
+opGMulG: {
+  const double g = doubles.read<double>(op->x), h = doubles.read<double>(op->y);
+  PUT(arith::checked(g, h, g * h));
+  NEXT;
+}
+opGCompareG:
+  PUT(arith::compare(op->type, doubles.read<double>(op->x), doubles.read<double>(op->y)));
+  NEXT;
+opGTruncate:
+  PUT(double(truncateToInt(doubles.read<double>(op->x))));
   NEXT;
 opArgument: {
   // As the generic path evaluates an argument: into the result registers, then the slot.
-  const double v = r[op->a];
+  const double v = op->fromLast ? last : r[op->a];
   setResultNumber(s, v);
   setNextNumberParameter(s.calls, op->x, v);
   NEXT;
 }
 opCall:
-  r[op->a] = callNumberFunction(s, int32_t(op->x), op->end);
+  PUT(cache ? callDecoded(s, *cache, int32_t(op->x), op->end, slow)
+                   : callNumberFunction(s, int32_t(op->x), op->end));
   NEXT;
 // --- the last operation of a statement ---
 opSetDouble: {
-  const double v = r[0];
+  const double v = op->fromLast ? last : r[0];
   setResultNumber(s, v);
   st.scalars[size_t(ValueType::Double)].write<double>(op->x, v);
   FOLLOW(c->follow, c->next);
 }
 opSetNumber: {
-  const double v = r[0];
+  const double v = op->fromLast ? last : r[0];
   setResultNumber(s, v);
   writeNumeric(st.scalars[op->type], ValueType(op->type), op->x, v);
   FOLLOW(c->follow, c->next);
 }
 opSetElement: {
-  const ArrayDescriptor& d = st.descriptors[op->type][op->x];
-  const unsigned n = op->count;
-  uint32_t offset = 0;
-  for (unsigned i = 0; i + 1 < n; ++i)
-    offset += (uint32_t(int32_t(r[i])) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
-  offset += uint32_t(int32_t(r[n - 1])) + uint32_t(d.bias[n - 1]);
+  const int64_t at = elementAt(st.descriptors[op->type][op->x], r, op->count, op->y);
   const ValueType type = ValueType(op->type);
-  const int64_t at = int32_t(uint32_t(d.base) + offset * uint32_t(widthOf(type)));
-  const double v = r[op->a];
+  const double v = op->fromLast ? last : r[op->a];
   setResultNumber(s, v);
   ByteStore& b = st.arrayBytes[op->type];
   if (type == ValueType::Double) b.write<double>(at, v);
@@ -841,7 +1004,7 @@ opAppendText:
   appendText(s, *c, op->x);
   FOLLOW(c->follow, c->next);
 opJumpIfZero: {
-  const double v = r[0];
+  const double v = op->fromLast ? last : r[0];
   setResultNumber(s, v);
   if (v == 0.0) FOLLOW(c->jumped, c->target);
   FOLLOW(c->follow, c->next);
@@ -855,15 +1018,18 @@ opForNext: {
   const int64_t top = control.loopPosition - kLoopEntryBytes;
   if (top >= 0 && uint64_t(top) + kLoopEntryBytes <= control.loopStack.size()) {
     const uint8_t* p = control.loopStack.data() + top;
-    if (p[0] == 1 && p[1] == uint8_t(ValueType::Double)) {
+    uint16_t kind;  // the entry's kind byte (1: a numeric loop) and the variable's type
+    std::memcpy(&kind, p, 2);
+    if (kind == (1 | uint16_t(ValueType::Double) << 8)) {
       uint16_t variable;
       std::memcpy(&variable, p + 2, 2);
       const double limit = readDouble(p + 4), step = readDouble(p + 12);
       ByteStore& b = st.scalars[size_t(ValueType::Double)];
-      const double old = b.read<double>(int64_t(variable) * 8);
+      const uint32_t at = uint32_t(variable) * 8;
+      const double old = b.read<double>(at);
       const double v = arith::checked(old, step, old + step);  // as the handler's addStep
-      b.write<double>(int64_t(variable) * 8, v);
-      if ((step < 0.0 && v >= limit) || (step > 0.0 && v <= limit)) FOLLOW(c->jumped, c->target);
+      b.write<double>(at, v);
+      if (step > 0.0 ? v <= limit : (step < 0.0 && v >= limit)) FOLLOW(c->jumped, c->target);
       control.loopPosition -= kLoopEntryBytes;
       FOLLOW(c->follow, c->next);
     }
@@ -876,7 +1042,7 @@ opForNext: {
   goto enter;
 }
 opSetResult: {
-  const double v = r[0];
+  const double v = op->fromLast ? last : r[0];
   setResultNumber(s, v);
   s.calls.functionIsText = false;
   s.calls.functionNumber = v;
@@ -891,19 +1057,20 @@ opReturn:
   return RunEnd::Activation;
 #undef FOLLOW
 #undef NEXT
+#undef PUT
 }
 
 }  // namespace
 
 double runNumber(State& s, const CompiledExpression& x) {
   double r[kSlots];
-  run(s, nullptr, nullptr, x.ops.get(), r, nullptr, false);
+  run(&s, nullptr, nullptr, x.ops.get(), r, nullptr, false);
   return r[0];
 }
 
 bool runMixed(State& s, const CompiledExpression& x, EvalStack& e) {
   double r[kSlots];
-  if (run(s, nullptr, nullptr, x.ops.get(), r, &e, false) != RunEnd::Finished) return false;
+  if (run(&s, nullptr, nullptr, x.ops.get(), r, &e, false) != RunEnd::Finished) return false;
   e.num[0] = r[0];
   e.numCount = 1;
   e.mode = 0;
@@ -912,7 +1079,7 @@ bool runMixed(State& s, const CompiledExpression& x, EvalStack& e) {
 }
 
 BlockEnd runDecoded(State& s, CompiledCache& cache, const CompiledStatement* c, double* r, bool slow) {
-  return run(s, &cache, c, nullptr, r, nullptr, slow) == RunEnd::Activation ? BlockEnd::Activation
+  return run(&s, &cache, c, nullptr, r, nullptr, slow) == RunEnd::Activation ? BlockEnd::Activation
                                                                              : BlockEnd::Undecoded;
 }
 

@@ -25,12 +25,19 @@ using OperandHandler = void (*)(State&, EvalStack&);
 
 // One micro-operation. `a` is the slot it works on (binary operators: a and a + 1 into a).
 struct MicroOp {
+  const void* label = nullptr;  // where the loop carries the operation out (set with the code)
   uint8_t code = 0;
   uint8_t a = 0;
   uint8_t type = 0;   // value type, parameter kind, subscript count
   uint8_t count = 0;  // subscripts of an element read
   uint32_t x = 0;     // byte offset of a variable, variable, array or slot number, code position
-  uint32_t end = 0;   // a generic operand: the position after it (0: unknown, the rest is generic)
+  union {
+    uint32_t end = 0;  // a generic operand or a call: the position after it (0: unknown)
+    uint32_t y;        // the second global of an operation on two globals; an element's width
+  };
+  // The value this operation reads last (a binary operator's right operand, a statement's
+  // result) is the one the operation right before it produced: it is taken from a register.
+  bool fromLast = false;
   double k = 0.0;     // a constant
   OperandHandler handler = nullptr;
 };

@@ -244,7 +244,7 @@ void declareScalar(State& s, ValueType type, uint16_t n) {
     return;
   }
   const bool global = s.calls.level == 0 || isStatic;
-  if (!global) prepareLocalFrames(s);
+  if (!global) prepareLocalFrames(s.stores, s.calls.level);
   LocalFrame* frame = global || s.calls.level < 1 ? nullptr : st.frames[size_t(s.calls.level) - 1].get();
   if (isNumericType(type)) {
     ByteStore& b = frame ? frame->numbers[size_t(type)] : st.scalars[size_t(type)];

@@ -78,7 +78,7 @@ void runStatements(State& s) {
   CodeReader& code = s.code;
   const uint32_t outerStatement = s.statementPosition;
   const bool slow = s.trace || s.stepLimit || s.sandbox || memoryLimit();
-  prepareLocalFrames(s);
+  prepareLocalFrames(s.stores, s.calls.level);
   CompiledCache& cache = compiledCache(s);
   double slots[kSlots];  // the decoded statements' working slots
   try {

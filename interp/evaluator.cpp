@@ -21,18 +21,7 @@ namespace tavrin {
 
 void EvalStack::overflow() { raiseByteCode("an expression needs more than 8 operand slots"); }
 
-int32_t truncateToInt(double v) {
-  if (!(v > -2147483649.0 && v < 2147483648.0)) [[unlikely]]
-    raise(ErrorNumber::InvalidFloatOp);
-  return int32_t(v);
-}
-
-int32_t roundToInt(double v) {
-  double r = std::nearbyint(v);  // default rounding mode: to nearest, ties to even
-  if (!(r >= -2147483648.0 && r <= 2147483647.0)) [[unlikely]]
-    raise(ErrorNumber::InvalidFloatOp);
-  return int32_t(r);
-}
+void outside32Bits() { raise(ErrorNumber::InvalidFloatOp); }
 
 int compareText(std::string_view a, std::string_view b) {
   size_t n = a.size() < b.size() ? a.size() : b.size();

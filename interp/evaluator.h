@@ -81,8 +81,18 @@ const std::string& evaluateText(State& s); // the string result register after e
 int32_t evaluateInt(State& s);             // truncated toward zero to 32 bits (207 outside)
 
 // Conversions of the byte code. Both raise run-time error 207 outside 32 signed bits.
-int32_t truncateToInt(double v);
-int32_t roundToInt(double v);  // to nearest, ties to even
+[[noreturn, gnu::cold]] void outside32Bits();
+inline int32_t truncateToInt(double v) {
+  if (!(v > -2147483649.0 && v < 2147483648.0)) [[unlikely]]
+    outside32Bits();
+  return int32_t(v);
+}
+inline int32_t roundToInt(double v) {  // to nearest, ties to even
+  const double r = std::nearbyint(v);  // the default rounding mode
+  if (!(r >= -2147483648.0 && r <= 2147483647.0)) [[unlikely]]
+    outside32Bits();
+  return int32_t(r);
+}
 
 // Ordinal byte comparison: <0, 0, >0.
 int compareText(std::string_view a, std::string_view b);

@@ -104,8 +104,13 @@ struct Stores {
   uint8_t declareStatic = 0;
 };
 
-// Makes sure a local frame exists for every call level up to the current one.
-void prepareLocalFrames(State& s);
+// Makes sure a local frame exists for every call level up to `level`.
+void createLocalFrames(Stores& st, int64_t level);
+inline void prepareLocalFrames(Stores& st, int64_t level) {
+  if (level <= int64_t(st.frames.size())) [[likely]]
+    return;
+  createLocalFrames(st, level);
+}
 
 // --- Scalars ----------------------------------------------------------------------------
 double readNumber(State& s, bool global, ValueType type, uint16_t n);

@@ -30,7 +30,7 @@ LocalFrame& currentFrame(State& s) {
   if (level < 1) [[unlikely]]
     noLocalFrame();
   if (level > int64_t(s.stores.frames.size())) [[unlikely]]
-    prepareLocalFrames(s);
+    prepareLocalFrames(s.stores, s.calls.level);
   return *s.stores.frames[size_t(level) - 1];
 }
 

@@ -28,9 +28,10 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace tavrin {
+
+size_t g_memoryLimit = 0;
 namespace {
 
-size_t g_limit = 0;
 // Heap bytes counted since the limit was set; blocks from before it make it go below zero
 // when they are freed, which only makes the bound a little more lenient.
 std::atomic<int64_t> g_heap{0};
@@ -50,7 +51,7 @@ int64_t heapGrowth() {
 }  // namespace
 
 void setMemoryLimit(size_t bytes) {
-  g_limit = bytes;
+  g_memoryLimit = bytes;
   g_heap.store(0, std::memory_order_relaxed);
 #ifdef TAVRIN_ASAN
   g_asanBase = __sanitizer_get_current_allocated_bytes();
@@ -58,18 +59,17 @@ void setMemoryLimit(size_t bytes) {
   g_counting.store(bytes != 0, std::memory_order_relaxed);
 }
 
-size_t memoryLimit() { return g_limit; }
 
 size_t memoryInUse() {
-  if (!g_limit) return 0;
+  if (!g_memoryLimit) return 0;
   const int64_t heap = heapGrowth();
   return lowBytesInUse() + size_t(heap > 0 ? heap : 0);
 }
 
 void checkMemoryLimit(size_t more) {
-  if (!g_limit) return;
-  if (memoryInUse() + more > g_limit) [[unlikely]]
-    raiseLimit(ErrorNumber::HeapOverflow, "memory limit of " + std::to_string(g_limit) + " bytes exceeded");
+  if (!g_memoryLimit) return;
+  if (memoryInUse() + more > g_memoryLimit) [[unlikely]]
+    raiseLimit(ErrorNumber::HeapOverflow, "memory limit of " + std::to_string(g_memoryLimit) + " bytes exceeded");
 }
 
 void textTooLong(int64_t length) {

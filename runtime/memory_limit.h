@@ -13,7 +13,8 @@ inline constexpr int64_t kMaxText = int64_t(1) << 28;
 
 // Starts counting the heap from here; 0 turns the bound off.
 void setMemoryLimit(size_t bytes);
-size_t memoryLimit();
+extern size_t g_memoryLimit;  // set by setMemoryLimit only
+inline size_t memoryLimit() { return g_memoryLimit; }
 
 // Arena bytes plus heap growth since setMemoryLimit (0 when no limit is set).
 size_t memoryInUse();

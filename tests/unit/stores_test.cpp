@@ -23,21 +23,21 @@ void appendConstant(std::vector<uint8_t>& code, double v) {
 TEST(LocalFrames, CreatedUpToTheLevelAndKeptWithTheirValues) {
   State s;
   s.calls.level = 3;
-  prepareLocalFrames(s);
+  prepareLocalFrames(s.stores, s.calls.level);
   ASSERT_EQ(s.stores.frames.size(), 3u);
   LocalFrame* second = s.stores.frames[1].get();
   s.calls.level = 2;
   storeNumber(s, false, ValueType::Long, 4, -7.9);
   s.calls.level = 1;
-  prepareLocalFrames(s);
+  prepareLocalFrames(s.stores, s.calls.level);
   s.calls.level = 2;
-  prepareLocalFrames(s);
+  prepareLocalFrames(s.stores, s.calls.level);
   EXPECT_EQ(s.stores.frames.size(), 3u);
   EXPECT_EQ(s.stores.frames[1].get(), second);
   EXPECT_EQ(readNumber(s, false, ValueType::Long, 4), -7.0);
   EXPECT_EQ(readNumber(s, true, ValueType::Long, 4), 0.0);  // the global is another variable
   s.calls.level = -1;  // a StmtEndBody too many
-  prepareLocalFrames(s);
+  prepareLocalFrames(s.stores, s.calls.level);
   EXPECT_EQ(s.stores.frames.size(), 3u);
 }
 
