@@ -10,6 +10,7 @@
 
 #include "interp/compiled.h"
 #include "interp/dispatcher.h"
+#include "runtime/host_stack.h"
 #include "runtime/loader.h"
 #include "runtime/state.h"
 #include "tools/asm.h"
@@ -24,6 +25,13 @@ struct Outcome {
   std::vector<uint8_t> doubles, longs, arrays;
   std::vector<std::string> strings;
   std::string trace;
+  // What the program can see of calls and results afterwards. (The result registers are
+  // not compared: every evaluation starts by clearing them, so no later statement sees
+  // what a statement left there.)
+  double functionNumber = 0.0;
+  int32_t level = 0;
+  size_t returns = 0;
+  std::vector<uint8_t> parameters;
   bool decoded = false;  // whether the cache decoded any statement
 };
 
@@ -50,6 +58,10 @@ Outcome run(const std::string& src, bool cache, bool trace = false, uint64_t ste
   o.longs = bytesOf(s.stores.scalars[3]);
   o.arrays = bytesOf(s.stores.arrayBytes[7]);
   o.strings = s.stores.strings;
+  o.functionNumber = s.calls.functionNumber;
+  o.level = s.calls.level;
+  o.returns = s.calls.returnStack.size();
+  o.parameters = bytesOf(s.calls.numberSlots);
   o.decoded = s.compiled->bytesUsed() > 2 * ((s.code.size() >> CompiledCache::kPageBits) + 1) * sizeof(void*);
   return o;
 }
@@ -67,6 +79,10 @@ void expectSame(const std::string& src, bool trace = false, uint64_t steps = 0) 
   EXPECT_EQ(a.arrays, b.arrays);
   EXPECT_EQ(a.strings, b.strings);
   EXPECT_EQ(a.trace, b.trace);
+  EXPECT_EQ(a.functionNumber, b.functionNumber);
+  EXPECT_EQ(a.level, b.level);
+  EXPECT_EQ(a.returns, b.returns);
+  EXPECT_EQ(a.parameters, b.parameters);
 }
 
 const char* kDeclare =
@@ -176,6 +192,101 @@ TEST(CompiledCache, FunctionCallsInsideExpressionsAgree) {
           "  StmtForNext @top\n"
           "done:\n");
   expectSame(src);
+}
+
+TEST(CompiledCache, RecursionArgumentSlotsAndResultsAgree) {
+  // fib through a user function; a call inside a later argument overwrites the slot of an
+  // argument already passed (the callee sees the inner call's argument); a function whose
+  // body ends early or is left to the generic path; results of Long functions and Long
+  // parameters (rounded when read).
+  const std::string src =
+      ".proc fib\n"
+      "  StmtJumpIfZero { param Double 0 const Long 2 lt } @recurse\n"
+      "  StmtSetResult { param Double 0 }\n"
+      "  StmtEndBody\n"
+      "recurse:\n"
+      "  StmtSetResult { call Double @fib ( val Double { param Double 0 const Long 1 minus } ) "
+      "call Double @fib ( val Double { param Double 0 const Long 2 minus } ) plus }\n"
+      "  StmtEndBody\n"
+      ".end\n"
+      ".proc pair\n"
+      "  StmtSetResult { param Double 0 const Long 100 times param Double 1 plus }\n"
+      "  StmtEndBody\n"
+      ".end\n"
+      ".proc early\n"
+      "  StmtSetResult { param Long 0 const Long 3 times }\n"
+      "  StmtJumpIfZero { param Long 0 const Long 4 gt } @late\n"
+      "  StmtExitProc\n"
+      "late:\n"
+      "  StmtPrint { const String \"\" } nobreak\n"
+      "  StmtSetResult { const Long 7 }\n"
+      "  StmtEndBody\n"
+      ".end\n" +
+      program(
+          "  StmtAssignGlobal Double 0 { call Double @fib ( val Double { const Long 15 } ) }\n"
+          "  StmtAssignGlobal Double 1 { call Double @pair ( val Double { const Long 1 } "
+          "val Double { call Double @pair ( val Double { const Long 5 } val Double { const Long 6 } ) } ) }\n"
+          "  StmtForBegin 1 Double 2 { const Long 1 } { const Long 8 } { const Long 1 } @done\n"
+          "top:\n"
+          "  StmtAssignGlobal Long 0 { var Long 0 call Long @early ( val Long { var Double 2 const Double 0.5 plus } ) plus }\n"
+          "  StmtForNext @top\n"
+          "done:\n"
+          "  StmtAssignGlobal Double 3 { call Double @fib ( val Double { const Long 3 } ) const Long 1 plus }\n");
+  expectSame(src);
+  const Outcome a = run(src, true);
+  double fib15, pair;
+  std::memcpy(&fib15, a.doubles.data(), 8);
+  std::memcpy(&pair, a.doubles.data() + 8, 8);
+  EXPECT_EQ(fib15, 610.0);
+  EXPECT_EQ(pair, 100.0 * 5 + 506.0);  // the inner call's first argument replaced the 1
+}
+
+TEST(CompiledCache, ErrorsInsideCalledBodiesNameTheBodysStatement) {
+  const char* failing[] = {
+      // overflow in the body, two calls deep
+      ".proc f\n  StmtSetResult { param Double 0 const Double 1e300 times }\n  StmtEndBody\n.end\n",
+      // a Long parameter outside 32 bits when read
+      ".proc f\n  StmtSetResult { param Long 0 }\n  StmtEndBody\n.end\n",
+  };
+  const char* runaway = ".proc f\n  StmtSetResult { call Double @f ( val Double { param Double 0 } ) }\n  StmtEndBody\n.end\n";
+  // The recursion guard with 4 MiB of this thread's stack (the engine sets it at start-up).
+  char probe;
+  const uintptr_t saved = g_hostStackLimit;
+  g_hostStackLimit = reinterpret_cast<uintptr_t>(&probe) - (uintptr_t(4) << 20);
+  for (const char* proc : failing) {
+    const std::string src =
+        std::string(proc) + program("  StmtAssignGlobal Double 5 { const Long 1 }\n"
+                                    "  StmtAssignGlobal Double 0 { var Double 5 call Double @f ( val Double "
+                                    "{ call Double @f ( val Double { const Double 1e10 } ) } ) plus }\n");
+    expectSame(src);
+    EXPECT_NE(run(src, true).error, 0) << proc;
+  }
+  // Runaway recursion: the same error at the same statement; the depth it reaches depends
+  // on the host stack each level takes, which the decoded path uses less of.
+  const std::string src = std::string(runaway) + program("  StmtAssignGlobal Double 0 { call Double @f ( val Double { const Long 1 } ) }\n");
+  const Outcome a = run(src, true), b = run(src, false);
+  EXPECT_EQ(a.error, 202);
+  EXPECT_EQ(a.error, b.error);
+  EXPECT_EQ(a.position, b.position);
+  EXPECT_EQ(a.message, b.message);
+  g_hostStackLimit = saved;
+}
+
+TEST(CompiledCache, FusedGlobalOperationsAgree) {
+  // A global Double worked on at once: with constants, with another global, in
+  // comparisons and as a subscript; overflow and subscripts outside 32 bits on the way.
+  for (const char* start : {"{ const Long 3 }", "{ const Double 1e308 }", "{ const Double -3e9 }"}) {
+    expectSame(program(std::string("  StmtAssignGlobal Double 1 ") + start +
+                       "\n"
+                       "  StmtAssignGlobal Double 2 { var Double 1 const Long 2 times var Double 1 var Double 1 times "
+                       "plus var Double 1 const Double 0.5 minus minus }\n"
+                       "  StmtAssignGlobal Double 3 { var Double 1 var Double 2 minus var Double 1 var Double 2 lt "
+                       "var Double 1 const Long 3 ge plus plus }\n"
+                       "  StmtAssignGlobal Double 4 { var Double 2 var Double 1 plus var Double 1 const Long 1 plus times }\n"
+                       "  StmtAssignArrayElement Double 0 [ { var Double 1 } { var Double 1 } ] { var Double 3 }\n"
+                       "  StmtAssignGlobal Double 0 { elem Double 0 [ { var Double 1 } { var Double 1 } ] var Double 4 "
+                       "const Long 1 plus gt }\n"));
+  }
 }
 
 TEST(CompiledCache, TruncatedCodeIsLeftToTheGenericPath) {
