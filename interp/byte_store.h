@@ -44,12 +44,12 @@ public:
 
   template <class T>
   T read(int64_t offset) const {
-    T value{};
-    if (offset >= 0 && uint64_t(offset) + sizeof(T) <= m_size) [[likely]]
+    if (offset >= 0 && uint64_t(offset) + sizeof(T) <= m_size) [[likely]] {
+      T value;
       std::memcpy(&value, m_data + offset, sizeof(T));
-    else
-      readPartial(offset, &value, sizeof(T));
-    return value;
+      return value;
+    }
+    return readOutside<T>(offset);
   }
   template <class T>
   void write(int64_t offset, T value) {
@@ -66,6 +66,12 @@ public:
   }
 
 private:
+  template <class T>
+  [[gnu::noinline]] T readOutside(int64_t offset) const {
+    T value{};
+    readPartial(offset, &value, sizeof(T));
+    return value;
+  }
   void grow(size_t size) {
     size_t cap = lowCapacity(size);
     m_data = static_cast<uint8_t*>(lowRealloc(m_data, m_capacity, cap));

@@ -59,13 +59,19 @@ namespace {
 const void* const* g_labels = nullptr;  // the operations' addresses in the loop
 const void* const* microLabels();
 
-// The ops of a decoded form, each with the address of its operation.
+constexpr bool isComparison(uint8_t code) {
+  return code == kCompare || code == kCompareK || code == kCompareG || code == kGCompareK || code == kGCompareG;
+}
+
+// The ops of a decoded form, each with the address of its operation; comparisons carry
+// their outcome masks.
 std::unique_ptr<MicroOp[]> finishOps(const std::vector<MicroOp>& ops) {
   const void* const* labels = microLabels();
   auto out = std::make_unique<MicroOp[]>(ops.size());
   for (size_t i = 0; i < ops.size(); ++i) {
     out[i] = ops[i];
     out[i].label = labels[ops[i].code];
+    if (isComparison(ops[i].code)) out[i].type = arith::compareMask(ops[i].type);
   }
   return out;
 }
@@ -889,7 +895,7 @@ opBinary:
   PUT(arith::binary(op->type, r[op->a], op->fromLast ? last : r[op->a + 1]));
   NEXT;
 opCompare:
-  PUT(arith::compare(op->type, r[op->a], op->fromLast ? last : r[op->a + 1]));
+  PUT(arith::compareByMask(op->type, r[op->a], op->fromLast ? last : r[op->a + 1]));
   NEXT;
 opNot:
   PUT(double(~roundToInt(r[op->a])));
@@ -907,7 +913,7 @@ opMulK:
   PUT(arith::checked(r[op->a], op->k, r[op->a] * op->k));
   NEXT;
 opCompareK:
-  PUT(arith::compare(op->type, r[op->a], op->k));
+  PUT(arith::compareByMask(op->type, r[op->a], op->k));
   NEXT;
 opAddG: {
   const double g = doubles.read<double>(op->x);
@@ -925,7 +931,7 @@ opMulG: {
   NEXT;
 }
 opCompareG:
-  PUT(arith::compare(op->type, r[op->a], doubles.read<double>(op->x)));
+  PUT(arith::compareByMask(op->type, r[op->a], doubles.read<double>(op->x)));
   NEXT;
 opGAddK: {
   const double g = doubles.read<double>(op->x);
@@ -943,7 +949,7 @@ opGMulK: {
   NEXT;
 }
 opGCompareK:
-  PUT(arith::compare(op->type, doubles.read<double>(op->x), op->k));
+  PUT(arith::compareByMask(op->type, doubles.read<double>(op->x), op->k));
   NEXT;
 opGAddG: {
   const double g = doubles.read<double>(op->x), h = doubles.read<double>(op->y);
@@ -961,7 +967,7 @@ opGMulG: {
   NEXT;
 }
 opGCompareG:
-  PUT(arith::compare(op->type, doubles.read<double>(op->x), doubles.read<double>(op->y)));
+  PUT(arith::compareByMask(op->type, doubles.read<double>(op->x), doubles.read<double>(op->y)));
   NEXT;
 opGTruncate:
   PUT(double(truncateToInt(doubles.read<double>(op->x))));

@@ -39,6 +39,8 @@ namespace {
 }
 
 using arith::checked;
+using arith::compareByMask;
+using arith::compareMask;
 
 double divide(double a, double b) {
   if (b == 0.0) [[unlikely]] {
@@ -230,7 +232,7 @@ double arith::binary(uint8_t op, double a, double b) {
     case Operand::OpGreater:
     case Operand::OpLess:
     case Operand::OpGreaterEqual:
-    case Operand::OpLessEqual: return compare(op, a, b);
+    case Operand::OpLessEqual: return compareByMask(compareMask(op), a, b);
     case Operand::OpAnd: return double(roundToInt(a) & roundToInt(b));
     case Operand::OpOr: return double(roundToInt(a) | roundToInt(b));
     case Operand::OpXor: return double(roundToInt(a) ^ roundToInt(b));

@@ -108,19 +108,22 @@ inline double checked(double a, double b, double r) {
     return checkedSlow(a, b, r);
   return r;
 }
-// A comparison operator's result: -1 true, 0 false.
-// Operator bytes 60..65: equal, not equal, greater, less, greater or equal, less or equal.
-inline double compare(uint8_t op, double a, double b) {
-  bool r;
+// A comparison as a mask of the outcomes that make it true: bit 0 less, bit 1 equal,
+// bit 2 greater, bit 3 unordered (a NaN operand); decoded code keeps the mask instead of
+// the operator byte and compares without a branch.
+constexpr uint8_t compareMask(uint8_t op) {
   switch (op) {
-    case 60: r = a == b; break;
-    case 61: r = a != b; break;
-    case 62: r = a > b; break;
-    case 63: r = a < b; break;
-    case 64: r = a >= b; break;
-    default: r = a <= b; break;
+    case 60: return 0b0010;
+    case 61: return 0b1101;
+    case 62: return 0b0100;
+    case 63: return 0b0001;
+    case 64: return 0b0110;
+    default: return 0b0011;
   }
-  return r ? -1.0 : 0.0;
+}
+inline double compareByMask(uint8_t mask, double a, double b) {
+  const unsigned outcome = 3u - 3u * unsigned(a < b) - 2u * unsigned(a == b) - unsigned(a > b);
+  return double(-int((mask >> outcome) & 1u));  // -1 or +0
 }
 // Every operator byte with two numeric operands (plus, minus and the comparisons included):
 // the new deeper operand.
