@@ -294,10 +294,13 @@ void evalOpConstant(State& s, EvalStack& e) {
 
 bool evaluate(State& s, double& num, std::string& str) {
   checkHostStack();
-  CodeReader& code = s.code;
   str.clear();
   num = 0.0;
-  const CompiledExpression* x = compiledCache(s).expression(code.position());
+  return evaluateDecoded(s, compiledCache(s).expression(s.code.position()), num, str);
+}
+
+bool evaluateDecoded(State& s, const CompiledExpression* x, double& num, std::string& str) {
+  CodeReader& code = s.code;
   if (x) {
     if (x->form == ExpressionForm::Number) {
       num = runNumber(s, *x);

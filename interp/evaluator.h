@@ -74,6 +74,11 @@ struct EvalStack {
 bool evaluate(State& s, double& num, std::string& str);
 // The same into the state's result registers.
 bool evaluate(State& s);
+// The rest of evaluate() once the host stack is checked, both destinations are cleared
+// and the decoded form of the expression at the code position (or nullptr) is looked up:
+// for callers that look at that form first.
+struct CompiledExpression;
+bool evaluateDecoded(State& s, const CompiledExpression* x, double& num, std::string& str);
 
 // Statement-side helpers.
 double evaluateNumber(State& s);           // the numeric result register after evaluation
