@@ -198,24 +198,35 @@ void fnTextToNumber(State& s, EvalStack& e) {
 void fnNumberToText(State& s, EvalStack& e) { e.pushTextSlot() = numberToText(s, argNumber(s)); }
 
 void fnLeftText(State& s, EvalStack& e) {
-  std::string& t = textArgSlot(s, e);
-  int32_t n = argRound(s);
-  t.resize(n <= 0 ? 0 : std::min(t.size(), size_t(n)));
+  std::string& t = e.pushTextSlot();
+  TextArgument text(t);
+  text.read(s);
+  int32_t n = argRoundAfter(s, text);
+  const size_t length = n <= 0 ? 0 : std::min(text.text().size(), size_t(n));
+  if (text.inStorage()) t.resize(length);
+  else t.assign(text.text().data(), length);
 }
 
 void fnRightText(State& s, EvalStack& e) {
-  std::string& t = textArgSlot(s, e);
-  int32_t n = argRound(s);
-  if (n <= 0) t.clear();
-  else if (size_t(n) < t.size()) t.erase(0, t.size() - size_t(n));
+  std::string& t = e.pushTextSlot();
+  TextArgument text(t);
+  text.read(s);
+  int32_t n = argRoundAfter(s, text);
+  const std::string_view all = text.text();
+  const size_t length = n <= 0 ? 0 : std::min(all.size(), size_t(n));
+  if (text.inStorage()) t.erase(0, t.size() - length);
+  else t.assign(all.data() + (all.size() - length), length);
 }
 
 void fnMidText(State& s, EvalStack& e) {
-  std::string& t = textArgSlot(s, e);
-  int32_t start = argRound(s);
-  int32_t count = argRound(s);
-  std::string_view piece = copyOf(t, start, count);
-  t.assign(std::string(piece));
+  std::string& t = e.pushTextSlot();
+  TextArgument text(t);
+  text.read(s);
+  int32_t start = argRoundAfter(s, text);
+  int32_t count = argRoundAfter(s, text);
+  std::string_view piece = copyOf(text.text(), start, count);
+  if (text.inStorage()) t.assign(std::string(piece));  // the piece lies in t itself
+  else t.assign(piece.data(), piece.size());
 }
 
 void fnCharOfCode(State& s, EvalStack& e) {
@@ -256,33 +267,33 @@ void fnTrimRightText(State& s, EvalStack& e) {
 }
 
 void fnFindText(State& s, EvalStack& e) {
-  double n1, n2, n3;
-  std::string a, b, c;
-  evaluate(s, n1, a);
-  evaluate(s, n2, b);
-  const bool textThird = evaluate(s, n3, c);
+  std::string sa, sb, sc;
+  TextArgument a(sa), b(sb), c(sc);
+  a.read(s);
+  b.read(s, nextArgumentAfter(s, a));
+  const bool textThird = c.read(s, nextArgumentAfter(s, a, b));
   int64_t at;
   if (textThird) {
-    int32_t start = roundToInt(n1);
-    at = findFrom(b, c, start == 0 ? 1 : start);
+    int32_t start = roundToInt(a.number());
+    at = findFrom(b.text(), c.text(), start == 0 ? 1 : start);
   } else {
-    at = findFrom(a, b, 1);
+    at = findFrom(a.text(), b.text(), 1);
   }
   e.pushNumber(double(at));
 }
 
 void fnFindLastText(State& s, EvalStack& e) {
-  double n1, n2, n3;
-  std::string a, b, c;
-  evaluate(s, n1, a);
-  evaluate(s, n2, b);
-  const bool textThird = evaluate(s, n3, c);
-  std::string_view hay = a, needle = b;
+  std::string sa, sb, sc;
+  TextArgument a(sa), b(sb), c(sc);
+  a.read(s);
+  b.read(s, nextArgumentAfter(s, a));
+  const bool textThird = c.read(s, nextArgumentAfter(s, a, b));
+  std::string_view hay = a.text(), needle = b.text();
   if (textThird) {
-    int32_t start = roundToInt(n1);
+    int32_t start = roundToInt(a.number());
     if (start < 1) start = 1;
-    hay = std::string_view(b).substr(0, std::min(b.size(), size_t(start)));
-    needle = c;
+    hay = b.text().substr(0, std::min(b.text().size(), size_t(start)));
+    needle = c.text();
   }
   int64_t at = 0;
   if (!needle.empty() && needle.size() <= hay.size()) {
@@ -366,9 +377,11 @@ void fnFieldOfText(State& s, EvalStack& e) {
 }
 
 void fnCountOccurrences(State& s, EvalStack& e) {
-  std::string text, pattern;
-  argText(s, text);
-  argText(s, pattern);
+  std::string textStorage, patternStorage;
+  TextArgument textArgument(textStorage), patternArgument(patternStorage);
+  textArgument.read(s);
+  patternArgument.read(s, nextArgumentAfter(s, textArgument));
+  const std::string_view text = textArgument.text(), pattern = patternArgument.text();
   int64_t count = 0;
   if (!pattern.empty())
     for (size_t at = text.find(pattern); at != std::string::npos; at = text.find(pattern, at + pattern.size())) ++count;

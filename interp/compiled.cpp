@@ -532,6 +532,7 @@ const CompiledExpression* CompiledCache::decodeExpressionAt(uint32_t at) {
   x.end = tail ? 0 : d.position();
   x.opCount = uint32_t(ops.size());
   x.ops = finishOps(ops);
+  for (const MicroOp& op : ops) x.callsCode |= op.code == kCall || op.code == kGeneric;
   m_bytes += sizeof x + ops.size() * sizeof(MicroOp);
   slot = &x;
   return &x;

@@ -52,6 +52,7 @@ struct CompiledExpression {
   ExpressionForm form = ExpressionForm::Number;
   uint32_t end = 0;       // the position after the closing byte
   uint32_t variable = 0;  // TextVariable
+  bool callsCode = false;  // it calls a function of the program (which may change anything)
   std::unique_ptr<MicroOp[]> ops;
   uint32_t opCount = 0;
 };

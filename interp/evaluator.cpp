@@ -4,10 +4,14 @@
 // checked explicitly, because the original ran with floating-point exceptions enabled.
 #include "interp/evaluator.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 #include "interp/compiled.h"
 #include "interp/handlers.h"
@@ -283,31 +287,39 @@ void evalOpConstant(State& s, EvalStack& e) {
   }
 }
 
-bool evaluate(State& s, double& num, std::string& str) {
-  checkHostStack();
+
+namespace {
+
+// The built-ins whose handler pushes a text: an expression that starts with one of them
+// leaves the decoded part at once (the decoded form goes on only from a number), so the
+// evaluator loop takes it from the start. The loop's result is the same either way.
+constexpr std::array<bool, 256> makeTextResults() {
+  std::array<bool, 256> t{};
+  for (Builtin b : {Builtin::NumberToText, Builtin::LeftText, Builtin::RightText, Builtin::MidText,
+                    Builtin::CharOfCode, Builtin::UpperText, Builtin::LowerText, Builtin::TrimLeftText,
+                    Builtin::TrimRightText, Builtin::RepeatChar, Builtin::Blanks, Builtin::HexText8,
+                    Builtin::DeleteText, Builtin::InsertText, Builtin::ReplaceAtText, Builtin::BinaryText,
+                    Builtin::ConvertBase, Builtin::FieldOfText, Builtin::ReplaceAllText, Builtin::FormatNumber,
+                    Builtin::ReverseText, Builtin::FormatText})
+    t[size_t(b)] = true;
+  return t;
+}
+constexpr auto kTextResults = makeTextResults();
+
+bool startsWithTextBuiltin(const CodeReader& code) {
+  const int64_t at = code.position();
+  if (at < 0 || uint64_t(at) + 2 > code.size()) return false;
+  const uint8_t* p = code.data() + at;
+  return p[0] == uint8_t(Operand::OpBuiltin) && kTextResults[p[1]];
+}
+
+// The evaluation on operand stacks: a Mixed form, then the evaluator loop.
+[[gnu::noinline]] bool evaluateOnStacks(State& s, const CompiledExpression* x, double& num, std::string& str) {
   CodeReader& code = s.code;
-  str.clear();
-  num = 0.0;
-  const CompiledExpression* x = compiledCache(s).expression(code.position());
-  if (x) {
-    if (x->form == ExpressionForm::Number) {
-      num = runNumber(s, *x);
-      code.seek(x->end);
-      return false;
-    }
-    if (x->form == ExpressionForm::TextVariable) {
-      const auto& strings = s.stores.strings;
-      if (x->variable >= strings.size()) [[unlikely]]
-        listIndexError(x->variable);
-      str = strings[x->variable];
-      code.seek(x->end);
-      return true;
-    }
-  }
   EvalStack e;
   e.destNum = &num;
   e.destStr = &str;
-  if (x && runMixed(s, *x, e)) {
+  if (x && !startsWithTextBuiltin(code) && runMixed(s, *x, e)) {
     num = e.num[0];
     return false;
   }
@@ -337,6 +349,43 @@ bool evaluate(State& s, double& num, std::string& str) {
   }
   if (e.str.built() > 0) str = std::move(e.str[0]);  // nothing built: the empty text
   return true;
+}
+
+}  // namespace
+
+namespace {
+
+// The decoded forms that need no operand stacks, else the evaluation on stacks.
+[[gnu::always_inline]] inline bool evaluateFrom(State& s, const CompiledExpression* x, double& num, std::string& str) {
+  if (x) [[likely]] {
+    if (x->form == ExpressionForm::Number) {
+      num = runNumber(s, *x);
+      s.code.seek(x->end);
+      return false;
+    }
+    if (x->form == ExpressionForm::TextVariable) {
+      const auto& strings = s.stores.strings;
+      if (x->variable >= strings.size()) [[unlikely]]
+        listIndexError(x->variable);
+      str = strings[x->variable];
+      s.code.seek(x->end);
+      return true;
+    }
+  }
+  return evaluateOnStacks(s, x, num, str);
+}
+
+}  // namespace
+
+bool evaluate(State& s, double& num, std::string& str) {
+  checkHostStack();
+  str.clear();
+  num = 0.0;
+  return evaluateFrom(s, compiledCache(s).expression(s.code.position()), num, str);
+}
+
+bool evaluateDecoded(State& s, const CompiledExpression* x, double& num, std::string& str) {
+  return evaluateFrom(s, x, num, str);
 }
 
 bool evaluate(State& s) { return evaluate(s, s.resultNum, s.resultStr); }

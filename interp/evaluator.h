@@ -3,6 +3,9 @@
 // nested calls evaluate sub-expressions recursively, each with its own stacks.
 #pragma once
 #include <cmath>
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 #include <cstdint>
 #include <new>
 #include <string>
@@ -74,6 +77,11 @@ struct EvalStack {
 bool evaluate(State& s, double& num, std::string& str);
 // The same into the state's result registers.
 bool evaluate(State& s);
+// The rest of evaluate() once the host stack is checked, both destinations are cleared
+// and the decoded form of the expression at the code position (or nullptr) is looked up:
+// for callers that look at that form first.
+struct CompiledExpression;
+bool evaluateDecoded(State& s, const CompiledExpression* x, double& num, std::string& str);
 
 // Statement-side helpers.
 double evaluateNumber(State& s);           // the numeric result register after evaluation
@@ -88,10 +96,19 @@ inline int32_t truncateToInt(double v) {
   return int32_t(v);
 }
 inline int32_t roundToInt(double v) {  // to nearest, ties to even
-  const double r = std::nearbyint(v);  // the default rounding mode
+#if defined(__SSE2__) && defined(__x86_64__)
+  // The processor's conversion rounds in the current mode (to nearest, ties to even) and
+  // gives the lowest 64-bit integer for NaN and for what 64 bits cannot hold.
+  const int64_t r = _mm_cvtsd_si64(_mm_set_sd(v));
+  if (r < INT32_MIN || r > INT32_MAX) [[unlikely]]
+    outside32Bits();
+  return int32_t(r);
+#else
+  const double r = std::nearbyint(v);
   if (!(r >= -2147483648.0 && r <= 2147483647.0)) [[unlikely]]
     outside32Bits();
   return int32_t(r);
+#endif
 }
 
 // Ordinal byte comparison: <0, 0, >0.

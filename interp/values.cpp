@@ -162,6 +162,10 @@ void execStmtAssignGlobal(State& s) {
   const auto type = ValueType(s.code.u8());
   const uint16_t n = s.code.u16();
   const bool text = evaluate(s);
+  if (type == ValueType::String) {  // what storeVariable does for it, without the dispatch
+    item(s.stores.strings, n) = s.resultStr;
+    return;
+  }
   storeVariable(s, type, n, true, text, s.resultNum, s.resultStr);
 }
 
