@@ -8,7 +8,9 @@
 // code position the decoder expected, otherwise the evaluator loop goes on from there.
 #include "interp/compiled.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string_view>
 #include <cstring>
 
 #include "interp/calls.h"
@@ -31,8 +33,8 @@ namespace {
   X(End) X(Const) X(GlobalDouble) X(GlobalNumber) X(Local) X(Param) X(Truncate) X(Element)      \
   X(IntPart) X(TextLength) X(Generic) X(Add) X(Sub) X(Mul) X(Binary) X(Not) X(Negate) X(AddK)   \
   X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(GAddK) X(GSubK)  \
-  X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Call)            \
-  X(Argument) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
+  X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Round)           \
+  X(FindText) X(Call) X(CheckTexts) X(Argument) X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
   X(ForNext) X(SetResult) X(EndBody) X(Return)
 
 enum Micro : uint8_t {
@@ -299,13 +301,24 @@ private:
           push(ops, kIntPart, a);
           return Decoded::Pushed;
         }
-        if (code == uint8_t(Builtin::TextLength) && m_at + 5 <= m_size && m_image[m_at] == uint8_t(Operand::OpGlobal) &&
-            m_image[m_at + 1] == uint8_t(ValueType::String) && m_image[m_at + 4] == kEndByte) {
-          uint16_t n;
-          std::memcpy(&n, m_image + m_at + 2, 2);
-          m_at += 5;
+        uint16_t n, m;
+        if (code == uint8_t(Builtin::TextLength) && textVariable(n)) {
           push(ops, kTextLength, a, 0, n);
           return Decoded::Pushed;
+        }
+        if (code == uint8_t(Builtin::FindText) && textVariable(n) && textVariable(m)) {
+          // FindText(String variable, String variable, number): both variables checked, the
+          // number evaluated (its value unused with two texts), then the position. A call
+          // in the number could change the texts: that is left to the generic path.
+          const size_t mark = ops.size();
+          push(ops, kCheckTexts, a, 0, n);
+          ops.back().y = m;
+          if (subExpression(ops, a) && !callsIn(ops, mark)) {
+            push(ops, kFindText, a, 0, n);
+            ops.back().y = m;
+            return Decoded::Pushed;
+          }
+          ops.resize(mark);
         }
         m_at = start;
         return Decoded::Generic;
@@ -315,6 +328,45 @@ private:
     }
   }
 
+  // A lone global String variable as a whole argument expression: its number.
+  bool textVariable(uint16_t& n) {
+    if (m_at + 5 > m_size || m_image[m_at] != uint8_t(Operand::OpGlobal) || m_image[m_at + 1] != uint8_t(ValueType::String) ||
+        m_image[m_at + 4] != kEndByte)
+      return false;
+    std::memcpy(&n, m_image + m_at + 2, 2);
+    m_at += 5;
+    return true;
+  }
+
+public:
+  // Whether the operations from `mark` on call program code.
+  static bool callsIn(const std::vector<MicroOp>& ops, size_t mark) {
+    for (size_t i = mark; i < ops.size(); ++i)
+      if (ops[i].code == kCall || ops[i].code == kGeneric) return true;
+    return false;
+  }
+
+  // Left/Right/MidText(String variable, numbers) as a whole expression: the variable
+  // checked, each number into its slot (0, 1) and rounded, then the piece; false (the
+  // position undefined) when the bytes have another form.
+  bool textPiece(std::vector<MicroOp>& ops, uint8_t& code, uint16_t& variable) {
+    uint8_t tag;
+    if (!u8(tag) || tag != uint8_t(Operand::OpBuiltin) || !u8(code)) return false;
+    if (code != uint8_t(Builtin::LeftText) && code != uint8_t(Builtin::RightText) && code != uint8_t(Builtin::MidText))
+      return false;
+    if (!textVariable(variable)) return false;
+    push(ops, kCheckTexts, 0, 0, variable);
+    ops.back().y = variable;
+    const int numbers = code == uint8_t(Builtin::MidText) ? 2 : 1;
+    for (int i = 0; i < numbers; ++i) {
+      if (!subExpression(ops, i)) return false;
+      push(ops, kRound, i);
+    }
+    uint8_t end;
+    return !callsIn(ops, 0) && u8(end) && end == kEndByte;
+  }
+
+private:
   // A direct call of a function with a numeric result whose arguments are numbers passed by
   // value: each argument lands in slot `a` and goes into its parameter slot before the next
   // one is evaluated, as the generic path passes them; then the call. Anything else (a text
@@ -375,7 +427,7 @@ public:
   static bool producedLast(const std::vector<MicroOp>& ops, int a) {
     if (ops.empty() || ops.back().a != a) return false;
     const uint8_t code = ops.back().code;
-    return code != kEnd && code < kArgument;  // the operations from kArgument on produce no value
+    return code != kEnd && code < kCheckTexts;  // the operations from kCheckTexts on produce no value
   }
 
   // A subscript's value, truncated to 32 bits before anything else is evaluated.
@@ -595,6 +647,19 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
         break;
       }
       if (type != uint8_t(ValueType::String)) return nullptr;
+      {
+        const uint32_t back = d.position();
+        uint8_t code;
+        uint16_t variable;
+        if (d.textPiece(ops, code, variable)) {
+          finish(kAssignPiece, 0, code, n);
+          ops.back().y = variable;
+          c.next = d.position();
+          break;
+        }
+        ops.clear();
+        d.seek(back);
+      }
       // n = n + piece + piece ...: the variable itself first, then only constant texts and
       // other String variables, each added at once; nothing else can read or change it.
       uint8_t b;
@@ -973,6 +1038,42 @@ opGCompareG:
 opGTruncate:
   PUT(double(truncateToInt(doubles.read<double>(op->x))));
   NEXT;
+opRound:
+  // A number argument of a text piece: rounded, as the built-in takes it.
+  PUT(double(roundToInt(r[op->a])));
+  NEXT;
+opCheckTexts:
+  globalString(s, op->x);
+  globalString(s, op->y);
+  NEXT;
+opFindText: {
+  const std::string& hay = st.strings[op->x];  // both checked, and nothing ran since
+  const std::string& needle = st.strings[op->y];
+  const size_t at = needle.empty() ? std::string::npos : hay.find(needle);
+  PUT(at == std::string::npos ? 0.0 : double(at + 1));
+  NEXT;
+}
+opAssignPiece: {
+  // The piece goes to the text register and to the variable, as the generic path leaves them.
+  const std::string_view all = st.strings[op->y];
+  std::string_view piece;
+  if (op->type == uint8_t(Builtin::MidText)) {
+    int64_t start = int64_t(r[0]);
+    const int64_t count = int64_t(r[1]);
+    if (start < 1) start = 1;
+    if (start <= int64_t(all.size()) && count > 0)
+      piece = all.substr(size_t(start - 1), size_t(std::min<int64_t>(count, int64_t(all.size()) - (start - 1))));
+  } else {
+    const int64_t n = int64_t(r[0]);
+    const size_t length = n <= 0 ? 0 : std::min(all.size(), size_t(n));
+    piece = op->type == uint8_t(Builtin::LeftText) ? all.substr(0, length) : all.substr(all.size() - length);
+  }
+  s.resultStr.assign(piece.data(), piece.size());
+  s.resultNum = r[op->type == uint8_t(Builtin::MidText) ? 1 : 0];
+  globalString(s, op->x);
+  st.strings[op->x] = s.resultStr;
+  FOLLOW(c->follow, c->next);
+}
 opArgument: {
   // As the generic path evaluates an argument: into the result registers, then the slot.
   const double v = op->fromLast ? last : r[op->a];

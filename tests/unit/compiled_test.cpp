@@ -289,6 +289,43 @@ TEST(CompiledCache, FusedGlobalOperationsAgree) {
   }
 }
 
+TEST(CompiledCache, TextPiecesAndFindsAgree) {
+  // Pieces at every kind of position (before the text, past it, negative counts), a piece
+  // of the variable itself, finds of empty and missing needles, a call in a number
+  // argument (which may change the text) and variables outside the list.
+  const std::string src =
+      ".proc shrink\n"
+      "  StmtAssignGlobal String 0 { const String \"xy\" }\n"
+      "  StmtSetResult { const Long 2 }\n"
+      "  StmtEndBody\n"
+      ".end\n" +
+      program(
+          "  StmtAssignGlobal String 2 { const String \"cd\" }\n"
+          "  StmtForBegin 1 Double 1 { const Long -2 } { const Long 9 } { const Long 1 } @done\n"
+          "top:\n"
+          "  StmtAssignGlobal String 0 { const String \"abcdefgh\" }\n"
+          "  StmtAssignGlobal String 1 { fn MidText { var String 0 } { var Double 1 } { var Double 1 const Long 3 minus } }\n"
+          "  StmtAssignGlobal Double 0 { var Double 0 fn TextLength { var String 1 } plus }\n"
+          "  StmtAssignGlobal String 1 { fn LeftText { var String 0 } { var Double 1 const Double 0.5 plus } }\n"
+          "  StmtAssignGlobal Double 0 { var Double 0 fn TextLength { var String 1 } const Long 10 times plus }\n"
+          "  StmtAssignGlobal String 1 { fn RightText { var String 0 } { var Double 1 } }\n"
+          "  StmtAssignGlobal Double 0 { var Double 0 fn FindText { var String 0 } { var String 1 } { const Long 0 } plus "
+          "fn FindText { var String 0 } { var String 2 } { var Double 1 } const Long 100 times plus }\n"
+          "  StmtAssignGlobal String 2 { fn MidText { var String 2 } { const Long 2 } { const Long 5 } }\n"
+          "  StmtForNext @top\n"
+          "done:\n"
+          "  StmtAssignGlobal String 1 { fn MidText { var String 0 } { call Double @shrink ( ) } { const Long 3 } }\n"
+          "  StmtAssignGlobal Double 5 { fn FindText { var String 0 } { var String 1 } { call Double @shrink ( ) } }\n");
+  expectSame(src);
+  for (const char* failing : {"  StmtAssignGlobal String 1 { fn LeftText { var String 95 } { const Long 2 } }\n",
+                              "  StmtAssignGlobal String 96 { fn LeftText { var String 0 } { const Long 2 } }\n",
+                              "  StmtAssignGlobal String 1 { fn MidText { var String 0 } { const Double 1e10 } { const Long 2 } }\n",
+                              "  StmtAssignGlobal Double 0 { fn FindText { var String 0 } { var String 97 } { const Long 1 } }\n"}) {
+    expectSame(program(std::string("  StmtAssignGlobal Double 5 { const Long 1 }\n") + failing));
+    EXPECT_NE(run(program(failing), true).error, 0) << failing;
+  }
+}
+
 TEST(CompiledCache, TruncatedCodeIsLeftToTheGenericPath) {
   // An expression running into the end of the stream, a jump whose offset is cut off.
   for (const char* tail : {"  .byte 1 7 0 0 2 3 1 0 0 0 2 3 2 0 0 0 54\n",
