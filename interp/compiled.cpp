@@ -33,7 +33,7 @@ namespace {
   X(End) X(Const) X(GlobalDouble) X(GlobalNumber) X(Local) X(Param) X(Truncate) X(Element)      \
   X(IntPart) X(TextLength) X(Generic) X(Add) X(Sub) X(Mul) X(Binary) X(Not) X(Negate) X(AddK)   \
   X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(GAddK) X(GSubK)  \
-  X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Round)           \
+  X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Round) X(ModK)   \
   X(FindText) X(Call) X(CheckTexts) X(Argument) X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
   X(ForNext) X(SetResult) X(EndBody) X(Return)
 
@@ -459,6 +459,14 @@ private:
         case Operand::OpPlus: fused = constant ? kAddK : kAddG; break;
         case Operand::OpMinus: fused = constant ? kSubK : kSubG; break;
         case Operand::OpTimes: fused = constant ? kMulK : kMulG; break;
+        case Operand::OpModulo:
+          // By a constant that rounds to neither 0 nor -1: no error but the left operand's.
+          if (constant && std::fabs(last->k) < 2147483647.0 && std::nearbyint(last->k) != 0.0 &&
+              std::nearbyint(last->k) != -1.0) {
+            last->x = uint32_t(int32_t(std::nearbyint(last->k)));
+            fused = kModK;
+          }
+          break;
         default:
           if (isCompare) fused = constant ? kCompareK : kCompareG;
           break;
@@ -835,10 +843,10 @@ const void* const* microLabels() {
   const CompiledStatement* body = cache.statement(uint32_t(target + 4));
   if (!body) [[unlikely]]
     return callNumberFunction(s, target, back);
-  checkHostStack();
   calls.returnStack.push_back(back);
   ++calls.level;
   growParameterStores(calls);
+  checkHostStack();  // as a dispatcher activation checks it: after the level rose
   prepareLocalFrames(s.stores, calls.level);
   const double saved = calls.functionNumber;
   const uint32_t caller = s.statementPosition;
@@ -1041,6 +1049,9 @@ opGTruncate:
 opRound:
   // A number argument of a text piece: rounded, as the built-in takes it.
   PUT(double(roundToInt(r[op->a])));
+  NEXT;
+opModK:
+  PUT(double(roundToInt(r[op->a]) % int32_t(op->x)));
   NEXT;
 opCheckTexts:
   globalString(s, op->x);

@@ -269,6 +269,8 @@ TEST(CompiledCache, ErrorsInsideCalledBodiesNameTheBodysStatement) {
   EXPECT_EQ(a.error, b.error);
   EXPECT_EQ(a.position, b.position);
   EXPECT_EQ(a.message, b.message);
+  EXPECT_EQ(a.level, int32_t(a.returns));  // the level and the return stack stay in step
+  EXPECT_EQ(b.level, int32_t(b.returns));
   g_hostStackLimit = saved;
 }
 
@@ -283,6 +285,8 @@ TEST(CompiledCache, FusedGlobalOperationsAgree) {
                        "  StmtAssignGlobal Double 3 { var Double 1 var Double 2 minus var Double 1 var Double 2 lt "
                        "var Double 1 const Long 3 ge plus plus }\n"
                        "  StmtAssignGlobal Double 4 { var Double 2 var Double 1 plus var Double 1 const Long 1 plus times }\n"
+                       "  StmtAssignGlobal Double 5 { var Double 1 const Double 2.5 mod var Double 1 neg const Long -3 mod "
+                       "var Double 1 const Long -1 mod var Double 1 const Double 0.4 mod plus plus plus }\n"
                        "  StmtAssignArrayElement Double 0 [ { var Double 1 } { var Double 1 } ] { var Double 3 }\n"
                        "  StmtAssignGlobal Double 0 { elem Double 0 [ { var Double 1 } { var Double 1 } ] var Double 4 "
                        "const Long 1 plus gt }\n"));
