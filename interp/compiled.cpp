@@ -759,12 +759,21 @@ inline const std::string& globalString(State& s, uint32_t n) {
   return strings[n];
 }
 
+// Links to the decoded statement at `position`. Without per-statement checks (`slow`), a
+// link to a plain jump whose own target is a decoded statement goes straight there: the
+// jump cannot fail and nothing of it would be seen (the next statement records its own
+// position). With the checks on, every jump is a statement of its own.
 [[gnu::noinline]] const CompiledStatement* linkTo(State& s, CompiledCache& cache, const CompiledStatement*& link,
-                                                  int64_t position) {
+                                                  int64_t position, bool slow) {
   CodeReader& code = s.code;
   code.seek(position);  // a negative position raises the error here, as a jump would
   if (code.atEnd()) return nullptr;
   const CompiledStatement* next = cache.statement(code.position());
+  if (next && !slow && next->ops[0].code == kJump) {
+    if (!next->jumped && next->target >= 0 && next->target < int64_t(code.size()))
+      next->jumped = cache.statement(uint32_t(next->target));
+    if (next->jumped) next = next->jumped;
+  }
   if (next) link = next;
   return next;
 }
@@ -886,7 +895,7 @@ const void* const* microLabels() {
   // Goes on with the statement at `link` (decoded), or leaves the loop.
 #define FOLLOW(link, position)                                                              \
   do {                                                                                      \
-    const CompiledStatement* n_ = (link) ? (link) : linkTo(s, *cache, (link), (position)); \
+    const CompiledStatement* n_ = (link) ? (link) : linkTo(s, *cache, (link), (position), slow); \
     if (!n_) return RunEnd::Undecoded;                                                      \
     c = n_;                                                                                 \
     goto enter;                                                                             \

@@ -330,6 +330,33 @@ TEST(CompiledCache, TextPiecesAndFindsAgree) {
   }
 }
 
+TEST(CompiledCache, JumpsToJumpsAgree) {
+  // Links that pass through plain jumps: a chain of two, a jump back into a loop, a jump to
+  // a jump to the end of the program; with and without the per-statement checks.
+  const std::string src = program(
+      "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 6 } { const Long 1 } @done\n"
+      "top:\n"
+      "  StmtJumpIfZero { var Double 1 const Long 3 gt } @small\n"
+      "  StmtAssignGlobal Double 0 { var Double 0 const Long 10 plus }\n"
+      "  StmtJump @hop\n"
+      "small:\n"
+      "  StmtAssignGlobal Double 0 { var Double 0 const Long 1 plus }\n"
+      "hop:\n"
+      "  StmtJump @next\n"
+      "next:\n"
+      "  StmtForNext @top\n"
+      "done:\n"
+      "  StmtJumpIfZero { var Double 0 const Long 33 eq } @last\n"
+      "  StmtAssignGlobal Double 5 { const Long 7 }\n"
+      "last:\n"
+      "  StmtJump @out\n"
+      "  StmtAssignGlobal Double 5 { const Long 8 }\n"
+      "out:\n");
+  expectSame(src);
+  expectSame(src, true);
+  for (uint64_t steps = 2; steps < 40; steps += 5) expectSame(src, false, steps);
+}
+
 TEST(CompiledCache, TruncatedCodeIsLeftToTheGenericPath) {
   // An expression running into the end of the stream, a jump whose offset is cut off.
   for (const char* tail : {"  .byte 1 7 0 0 2 3 1 0 0 0 2 3 2 0 0 0 54\n",
