@@ -34,6 +34,7 @@ namespace {
   X(IntPart) X(TextLength) X(Generic) X(Add) X(Sub) X(Mul) X(Binary) X(Not) X(Negate) X(AddK)   \
   X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(GAddK) X(GSubK)  \
   X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Round) X(ModK)   \
+  X(GElement)                                                                                   \
   X(FindText) X(Call) X(CheckTexts) X(Argument) X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
   X(ForNext) X(SetResult) X(EndBody) X(Return)
 
@@ -283,9 +284,18 @@ private:
         if (!u8(type) || !u16(array)) return Decoded::No;
         if (!isNumeric(type) || array >= kArrayNumbers) return Decoded::No;
         if (!u8(count) || count < 1 || count > kDimensions || a + count > kSlots) return Decoded::No;
+        const size_t mark = ops.size();
         for (int i = 0; i < count; ++i) {
           if (!subExpression(ops, a + i)) return Decoded::No;
           pushTruncate(ops, a + i);
+        }
+        if (count == 1 && type == uint8_t(ValueType::Double) && ops.size() == mark + 1 && ops.back().code == kGTruncate) {
+          // a(g) of a Double array and a global Double: one operation.
+          MicroOp& op = ops.back();
+          op.code = kGElement;
+          op.y = op.x;  // the global
+          op.x = array;
+          return Decoded::Pushed;
         }
         push(ops, kElement, a, type, array);
         ops.back().count = count;
@@ -932,6 +942,13 @@ opElement: {
   const ValueType type = ValueType(op->type);
   const ByteStore& b = st.arrayBytes[op->type];
   PUT(type == ValueType::Double ? b.read<double>(at) : readNumeric(b, type, at));
+  NEXT;
+}
+opGElement: {
+  const ArrayDescriptor& d = st.descriptors[size_t(ValueType::Double)][op->x];
+  const uint32_t i = uint32_t(truncateToInt(doubles.read<double>(op->y)));
+  const int64_t at = int32_t(uint32_t(d.base) + (i + uint32_t(d.bias[0])) * 8u);
+  PUT(st.arrayBytes[size_t(ValueType::Double)].read<double>(at));
   NEXT;
 }
 opIntPart:

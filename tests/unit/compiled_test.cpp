@@ -278,8 +278,12 @@ TEST(CompiledCache, FusedGlobalOperationsAgree) {
   // A global Double worked on at once: with constants, with another global, in
   // comparisons and as a subscript; overflow and subscripts outside 32 bits on the way.
   for (const char* start : {"{ const Long 3 }", "{ const Double 1e308 }", "{ const Double -3e9 }"}) {
-    expectSame(program(std::string("  StmtAssignGlobal Double 1 ") + start +
+    expectSame(program(std::string("  StmtDeclare 0 array ( { const Long 6 } ) Double 1\n"
+                                   "  StmtAssignArrayElement Double 1 [ { const Long 3 } ] { const Long 9 }\n"
+                                   "  StmtAssignGlobal Double 1 ") + start +
                        "\n"
+                       "  StmtAssignGlobal Double 3 { elem Double 1 [ { var Double 1 } ] elem Double 1 [ { var Double 2 } ] "
+                       "elem Double 1 [ { var Double 1 const Long 1 minus } ] plus plus }\n"
                        "  StmtAssignGlobal Double 2 { var Double 1 const Long 2 times var Double 1 var Double 1 times "
                        "plus var Double 1 const Double 0.5 minus minus }\n"
                        "  StmtAssignGlobal Double 3 { var Double 1 var Double 2 minus var Double 1 var Double 2 lt "
