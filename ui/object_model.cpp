@@ -5,9 +5,11 @@
 // called there may grow the list); an id without a row reads no operands at all.
 #include "ui/object_model.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "interp/calls.h"
+#include "runtime/memory_limit.h"
 #include "interp/evaluator.h"
 #include "interp/handlers.h"
 #include "interp/object_refs.h"
@@ -126,6 +128,9 @@ void checkListRoom(const ObjectList& list, int64_t more) {
 void appendNew(State& s, ObjectList& list, uint8_t type) {
   const TypeCreation& c = kCreation[type];
   if (c.how == Creation::NotBuilt) raiseNotImplemented("creating " + typeName(type) + " objects");
+  // A declaration may create millions of objects in one statement; the memory bound is
+  // checked every few thousand, not only between statements.
+  if ((list.owned.size() & 4095) == 4095) checkMemoryLimit();
   list.owned.push_back(c.make());
   list.items.push_back(list.owned.back().get());
 }
@@ -288,8 +293,10 @@ void RedimObjectArray(State& s, uint8_t type, uint16_t array, const DimensionLis
   const bool objects = createsObjects(type);
   const int32_t newBase = int32_t(list.items.size());
   if (objects) {
-    const int64_t oldCount = d.span[0], newCount = dims.total;
-    const int64_t kept = oldCount >= newCount ? newCount : oldCount;
+    // An array declared with a count below 1 holds no elements: neither count may go below 0,
+    // or the loops below would create objects for the difference.
+    const int64_t oldCount = std::max<int64_t>(d.span[0], 0), newCount = std::max<int64_t>(dims.total, 0);
+    const int64_t kept = std::min(oldCount, newCount);
     checkListRoom(list, newCount);
     for (int64_t i = 0; i < kept; ++i) {
       const int64_t from = int64_t(d.base) + i;
