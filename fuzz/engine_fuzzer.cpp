@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  tavrin::setMemoryLimit(size_t(384) << 20);
+  tavrin::setMemoryLimit(size_t(192) << 20);
   tavrin::State s;
   s.sandbox = true;
   s.stepLimit = 20000;

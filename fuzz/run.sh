@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Builds the fuzzers with clang and runs each for SECONDS (default 60), seeded from the
 # program tests. Crashes land in fuzz/crashes/<target>/. Usage: fuzz/run.sh [SECONDS] [TARGET...]
+#
+# With FUZZ_RUNS=N the run is repeatable, for CI: a fixed random seed, a fresh corpus, and
+# N inputs per target (SECONDS then only caps a slow machine). Without it, the corpus in
+# fuzz/corpus-<target> grows from run to run and each run takes a new seed: that is the
+# mode that looks for new faults.
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}; shift || true
+runs=${FUZZ_RUNS:-}
 targets=("$@"); [ ${#targets[@]} -eq 0 ] && targets=(loader engine asm roundtrip)
 build=build-fuzz
 cmake -S . -B $build -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
@@ -16,13 +22,17 @@ for src in $(find tests/programs examples -name '*.tasm'); do
   $build/tavrin asm --image "$src" -o "$seeds/images/$name.img" 2>/dev/null || true
 done
 # A smaller quarantine keeps the engine target's resident memory well under the limit.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64:allocator_release_to_os_interval_ms=500}
 status=0
 for t in "${targets[@]}"; do
-  corpus=fuzz/corpus-$t; mkdir -p "$corpus" "fuzz/crashes/$t"
+  corpus=fuzz/corpus-$t; repeat=()
+  if [ -n "$runs" ]; then
+    corpus=$build/corpus-$t; rm -rf "$corpus"; repeat=(-seed=1 -runs="$runs")
+  fi
+  mkdir -p "$corpus" "fuzz/crashes/$t"
   seed=$seeds/images; [ "$t" = asm ] && seed=$seeds/sources
-  echo "fuzzing $t for ${seconds}s"
-  if ! $build/fuzz/fuzz_$t -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  echo "fuzzing $t for ${runs:+$runs inputs, at most }${seconds}s"
+  if ! $build/fuzz/fuzz_$t "${repeat[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
       -artifact_prefix="fuzz/crashes/$t/" -print_final_stats=1 "$corpus" "$seed" 2>"$build/fuzz_$t.log"; then
     echo "fuzz_$t found a failure:"; tail -40 "$build/fuzz_$t.log"; status=1
   else
