@@ -36,7 +36,10 @@ int64_t FileStream::read(void* out, int64_t n) {
   while (done < n) {
     ssize_t r = ::read(m_fd, p + done, size_t(n - done));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
+    if (r < 0)  // a failing device or a stream opened for writing only; the end of file is r == 0
+      raiseIo(ErrorNumber::DiskRead, "cannot read from " + m_name + ": " + std::strerror(errno) + " (" +
+                                         std::to_string(done) + " of " + std::to_string(n) + " bytes read)");
+    if (r == 0) break;
     done += r;
   }
   return done;
