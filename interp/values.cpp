@@ -163,7 +163,9 @@ void execStmtAssignGlobal(State& s) {
   const uint16_t n = s.code.u16();
   const bool text = evaluate(s);
   if (type == ValueType::String) {  // what storeVariable does for it, without the dispatch
-    item(s.stores.strings, n) = s.resultStr;
+    // The text moves into the variable and the register keeps the variable's old buffer:
+    // every evaluation clears the register first, so nothing reads what is left there.
+    item(s.stores.strings, n).swap(s.resultStr);
     return;
   }
   storeVariable(s, type, n, true, text, s.resultNum, s.resultStr);

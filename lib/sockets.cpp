@@ -191,11 +191,12 @@ int32_t SocketService::accept(int32_t s) {
   return fd;
 }
 
-int32_t SocketService::recvInto(int32_t s, int32_t n, int flags) {
+int32_t SocketService::recvInto(int32_t s, int32_t n, int flags, char* into) {
   if (!owns(s) || n < 0) return -1;
   if (n > kReceiveBufferSize) n = kReceiveBufferSize;
+  if (!into) into = reinterpret_cast<char*>(m_buffer.data());
   ssize_t got;
-  while ((got = ::recv(s, m_buffer.data(), size_t(n), flags)) < 0)
+  while ((got = ::recv(s, into, size_t(n), flags)) < 0)
     if (errno != EINTR) break;
   if (!m_async.empty()) rearmRead(s);
   return got < 0 ? -1 : int32_t(got);
@@ -220,10 +221,14 @@ int32_t SocketService::sendAll(int32_t s, const char* data, size_t n) {
 }
 
 void SocketService::receive(SocketRecord& r, int32_t s, int32_t n, std::string& out) {
-  int32_t got = recvInto(s, n, 0);
+  // The bytes go straight into the text, without a copy through the receive buffer; of
+  // that buffer only the first byte is ever read again (by ReceiveByte after a failed
+  // receive), so it gets the first byte received.
+  out.resize(size_t(std::clamp(n, 0, kReceiveBufferSize)));
+  const int32_t got = recvInto(s, n, 0, out.data());
   r.lastCount = got;
-  if (got > 0) out.assign(reinterpret_cast<const char*>(m_buffer.data()), size_t(got));
-  else out.clear();
+  out.resize(got > 0 ? size_t(got) : 0);
+  if (got > 0) m_buffer[0] = uint8_t(out[0]);
 }
 
 void SocketService::send(SocketRecord& r, int32_t s, std::string_view data, int32_t n) {

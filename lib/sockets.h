@@ -123,7 +123,8 @@ class SocketService {
   };
 
   int newSocket(int32_t family, int32_t type, int32_t protocol);
-  int32_t recvInto(int32_t s, int32_t n, int flags);
+  // Receives at most n bytes (clipped to the buffer) into `into`, by default the receive buffer.
+  int32_t recvInto(int32_t s, int32_t n, int flags, char* into = nullptr);
   int32_t sendAll(int32_t s, const char* data, size_t n);
   void forget(int fd);
   AsyncSocket* asyncOf(int fd);
