@@ -34,7 +34,7 @@ namespace {
   X(IntPart) X(TextLength) X(Generic) X(Add) X(Sub) X(Mul) X(Binary) X(Not) X(Negate) X(AddK)   \
   X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(GAddK) X(GSubK)  \
   X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Round) X(ModK)   \
-  X(GElement)                                                                                   \
+  X(GElement) X(GTruncate2) X(GElement2)                                                        \
   X(FindText) X(Call) X(CheckTexts) X(Argument) X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
   X(ForNext) X(SetResult) X(EndBody) X(Return)
 
@@ -297,6 +297,14 @@ private:
           op.x = array;
           return Decoded::Pushed;
         }
+        if (count == 2 && type == uint8_t(ValueType::Double) && ops.size() == mark + 1 && ops.back().code == kGTruncate2) {
+          // a(g, h) of a Double array and two global Doubles: one operation.
+          MicroOp& op = ops.back();
+          op.code = kGElement2;
+          op.a = uint8_t(a);
+          op.type = uint8_t(array);  // below kArrayNumbers
+          return Decoded::Pushed;
+        }
         push(ops, kElement, a, type, array);
         ops.back().count = count;
         ops.back().y = uint32_t(widthOf(ValueType(type)));
@@ -441,9 +449,19 @@ public:
   }
 
   // A subscript's value, truncated to 32 bits before anything else is evaluated.
+  // A subscript, truncated. Two global Doubles truncated into neighbouring slots become one
+  // operation; it truncates the first before the second, so a first subscript outside 32
+  // bits is still the error reported.
   static void pushTruncate(std::vector<MicroOp>& ops, int a) {
     push(ops, kTruncate, a);
     fuseLeftGlobal(ops);
+    const size_t n = ops.size();
+    if (n < 2 || ops[n - 1].code != kGTruncate || ops[n - 2].code != kGTruncate || ops[n - 2].a + 1 != a) return;
+    MicroOp& first = ops[n - 2];
+    first.code = kGTruncate2;
+    first.a = uint8_t(a);  // the slot of the second, which is the value produced last
+    first.y = ops[n - 1].x;
+    ops.pop_back();
   }
 
 private:
@@ -948,6 +966,17 @@ opGElement: {
   const ArrayDescriptor& d = st.descriptors[size_t(ValueType::Double)][op->x];
   const uint32_t i = uint32_t(truncateToInt(doubles.read<double>(op->y)));
   const int64_t at = int32_t(uint32_t(d.base) + (i + uint32_t(d.bias[0])) * 8u);
+  PUT(st.arrayBytes[size_t(ValueType::Double)].read<double>(at));
+  NEXT;
+}
+opGTruncate2:
+  r[op->a - 1] = double(truncateToInt(doubles.read<double>(op->x)));
+  PUT(double(truncateToInt(doubles.read<double>(op->y))));
+  NEXT;
+opGElement2: {
+  const double sub[2] = {double(truncateToInt(doubles.read<double>(op->x))),
+                         double(truncateToInt(doubles.read<double>(op->y)))};
+  const int64_t at = elementAt(st.descriptors[size_t(ValueType::Double)][op->type], sub, 2, 8);
   PUT(st.arrayBytes[size_t(ValueType::Double)].read<double>(at));
   NEXT;
 }

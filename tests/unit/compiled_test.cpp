@@ -297,6 +297,30 @@ TEST(CompiledCache, FusedGlobalOperationsAgree) {
   }
 }
 
+TEST(CompiledCache, TwoGlobalSubscriptsAgree) {
+  // a(g, h) read and written with two global Double subscripts, one read nested in the
+  // other's subscript, and a Long array; inside the array, outside it, and with either
+  // subscript outside 32 bits (the first one must be the error reported).
+  const char* pairs[][2] = {{"{ const Long 2 }", "{ const Long 7 }"},   {"{ const Long 10 }", "{ const Long 10 }"},
+                            {"{ const Long 11 }", "{ const Long 0 }"},  {"{ const Double 5e9 }", "{ const Long 1 }"},
+                            {"{ const Long 1 }", "{ const Double -5e9 }"}, {"{ const Double 1e300 }", "{ const Double -1e300 }"},
+                            {"{ const Long -1 }", "{ const Long 3 }"}};
+  for (const auto& pair : pairs) {
+    expectSame(program(std::string("  StmtDeclare 0 array ( { const Long 10 } ) Double 1\n"
+                                   "  StmtDeclare 0 array ( { const Long 10 } { const Long 10 } ) Long 0\n"
+                                   "  StmtAssignArrayElement Double 1 [ { const Long 3 } ] { const Long 4 }\n"
+                                   "  StmtAssignGlobal Double 1 ") + pair[0] + "\n  StmtAssignGlobal Double 2 " + pair[1] +
+                       "\n"
+                       "  StmtAssignArrayElement Double 0 [ { var Double 1 } { var Double 2 } ] { var Double 1 var Double 2 "
+                       "const Double 0.5 times plus }\n"
+                       "  StmtAssignGlobal Double 3 { var Double 3 elem Double 0 [ { var Double 1 } { var Double 2 } ] plus }\n"
+                       "  StmtAssignGlobal Double 4 { elem Double 0 [ { var Double 2 } { var Double 1 } ] const Long 1 plus }\n"
+                       "  StmtAssignGlobal Double 5 { elem Double 0 [ { var Double 1 } { elem Double 1 [ { var Double 2 } ] } ] }\n"
+                       "  StmtAssignArrayElement Long 0 [ { var Double 2 } { var Double 1 } ] { var Double 3 }\n"
+                       "  StmtAssignGlobal Double 0 { elem Long 0 [ { var Double 2 } { var Double 1 } ] }\n"));
+  }
+}
+
 TEST(CompiledCache, TextPiecesAndFindsAgree) {
   // Pieces at every kind of position (before the text, past it, negative counts), a piece
   // of the variable itself, finds of empty and missing needles, a call in a number
