@@ -36,7 +36,8 @@ namespace {
   X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Round) X(ModK)   \
   X(GElement) X(GTruncate2) X(GElement2)                                                        \
   X(FindText) X(Call) X(CheckTexts) X(Argument) X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
-  X(ForNext) X(SetResult) X(EndBody) X(Return)
+  X(ForNext) X(SetResult) X(EndBody) X(Return)                                                 \
+  X(JumpCompareK) X(JumpCompareG) X(JumpGCompareK) X(JumpGCompareG) X(SetGAddK) X(SetGSubK)
 
 enum Micro : uint8_t {
 #define MICRO_ENUM(name) k##name,
@@ -63,7 +64,8 @@ const void* const* g_labels = nullptr;  // the operations' addresses in the loop
 const void* const* microLabels();
 
 constexpr bool isComparison(uint8_t code) {
-  return code == kCompare || code == kCompareK || code == kCompareG || code == kGCompareK || code == kGCompareG;
+  return code == kCompare || code == kCompareK || code == kCompareG || code == kGCompareK || code == kGCompareG ||
+         code == kJumpCompareK || code == kJumpCompareG || code == kJumpGCompareK || code == kJumpGCompareG;
 }
 
 // The ops of a decoded form, each with the address of its operation; comparisons carry
@@ -626,6 +628,36 @@ const CompiledExpression* CompiledCache::decodeExpressionAt(uint32_t at) {
   return &x;
 }
 
+namespace {
+
+// A conditional jump on a comparison that its expression ends with: the comparison and the
+// jump as one operation (the expression's value, 0 or -1, still becomes the result).
+bool fuseJumpIfZero(std::vector<MicroOp>& ops) {
+  if (ops.empty() || ops.back().a != 0) return false;
+  MicroOp& op = ops.back();
+  switch (op.code) {
+    case kCompareK: op.code = kJumpCompareK; return true;
+    case kCompareG: op.code = kJumpCompareG; return true;
+    case kGCompareK: op.code = kJumpGCompareK; return true;
+    case kGCompareG: op.code = kJumpGCompareG; return true;
+    default: return false;
+  }
+}
+
+// A global Double set to another (or the same) global plus or minus a constant: one
+// operation. `to`: the byte offset of the variable set.
+bool fuseSetDouble(std::vector<MicroOp>& ops, uint32_t to) {
+  if (ops.size() != 1 || ops[0].a != 0) return false;
+  MicroOp& op = ops[0];
+  if (op.code == kGAddK) op.code = kSetGAddK;
+  else if (op.code == kGSubK) op.code = kSetGSubK;
+  else return false;
+  op.y = to;
+  return true;
+}
+
+}  // namespace
+
 const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
   if (at + 1 >= m_size || m_bytes > m_bound) return nullptr;  // the last byte is never carried out
   bool ok;
@@ -664,7 +696,7 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
         case Command::StmtForNext: finish(kForNext); break;
         case Command::StmtJumpIfZero:
           if (!number(0)) return nullptr;
-          finish(kJumpIfZero);
+          if (!fuseJumpIfZero(ops)) finish(kJumpIfZero);
           break;
         default: return nullptr;
       }
@@ -677,7 +709,9 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       if (!d.u8(type) || !d.u16(n)) return nullptr;
       if (isNumeric(type)) {
         if (!number(0)) return nullptr;
-        if (type == uint8_t(ValueType::Double)) finish(kSetDouble, 0, type, uint32_t(n) * 8);
+        if (type == uint8_t(ValueType::Double)) {
+          if (!fuseSetDouble(ops, uint32_t(n) * 8)) finish(kSetDouble, 0, type, uint32_t(n) * 8);
+        }
         else finish(kSetNumber, 0, type, uint32_t(n) * uint32_t(widthOf(ValueType(type))));
         c.next = d.position();
         break;
@@ -1152,6 +1186,44 @@ opCall:
                    : callNumberFunction(s, int32_t(op->x), op->end));
   NEXT;
 // --- the last operation of a statement ---
+opJumpCompareK: {
+  const double v = arith::compareByMask(op->type, r[op->a], op->k);
+  setResultNumber(s, v);
+  if (v == 0.0) FOLLOW(c->jumped, c->target);
+  FOLLOW(c->follow, c->next);
+}
+opJumpCompareG: {
+  const double v = arith::compareByMask(op->type, r[op->a], doubles.read<double>(op->x));
+  setResultNumber(s, v);
+  if (v == 0.0) FOLLOW(c->jumped, c->target);
+  FOLLOW(c->follow, c->next);
+}
+opJumpGCompareK: {
+  const double v = arith::compareByMask(op->type, doubles.read<double>(op->x), op->k);
+  setResultNumber(s, v);
+  if (v == 0.0) FOLLOW(c->jumped, c->target);
+  FOLLOW(c->follow, c->next);
+}
+opJumpGCompareG: {
+  const double v = arith::compareByMask(op->type, doubles.read<double>(op->x), doubles.read<double>(op->y));
+  setResultNumber(s, v);
+  if (v == 0.0) FOLLOW(c->jumped, c->target);
+  FOLLOW(c->follow, c->next);
+}
+opSetGAddK: {
+  const double g = doubles.read<double>(op->x);
+  const double v = arith::checked(g, op->k, g + op->k);
+  setResultNumber(s, v);
+  st.scalars[size_t(ValueType::Double)].write<double>(op->y, v);
+  FOLLOW(c->follow, c->next);
+}
+opSetGSubK: {
+  const double g = doubles.read<double>(op->x);
+  const double v = arith::checked(g, op->k, g - op->k);
+  setResultNumber(s, v);
+  st.scalars[size_t(ValueType::Double)].write<double>(op->y, v);
+  FOLLOW(c->follow, c->next);
+}
 opSetDouble: {
   const double v = op->fromLast ? last : r[0];
   setResultNumber(s, v);

@@ -321,6 +321,32 @@ TEST(CompiledCache, TwoGlobalSubscriptsAgree) {
   }
 }
 
+TEST(CompiledCache, FusedJumpsAndStepsAgree) {
+  // Conditional jumps on each kind of comparison an expression can end with, and globals
+  // stepped by constants (into themselves and into another global), from starts that
+  // overflow on the way.
+  for (const char* start : {"{ const Long 0 }", "{ const Long 7 }", "{ const Double 1e308 }", "{ const Double -1e308 }"}) {
+    expectSame(program(std::string("  StmtDeclare 0 array ( { const Long 20 } ) Double 1\n"
+                                   "  StmtAssignArrayElement Double 1 [ { const Long 4 } ] { const Long 3 }\n"
+                                   "  StmtAssignGlobal Double 1 ") + start +
+                       "\n"
+                       "  StmtAssignGlobal Double 2 { const Long 12 }\n"
+                       "loop:\n"
+                       "  StmtAssignGlobal Double 3 { var Double 1 const Double 1e308 plus }\n"
+                       "  StmtAssignGlobal Double 4 { var Double 2 const Long 3 minus }\n"
+                       "  StmtAssignGlobal Double 2 { var Double 2 const Long 1 minus }\n"
+                       "  StmtAssignGlobal Double 1 { var Double 1 const Long 1 plus }\n"
+                       "  StmtJumpIfZero { var Double 1 const Long 2 times const Long 9 lt } @second\n"
+                       "  StmtAssignGlobal Double 5 { var Double 5 const Long 1 plus }\n"
+                       "second:\n"
+                       "  StmtJumpIfZero { elem Double 1 [ { var Double 1 } ] var Double 1 ne } @third\n"
+                       "  StmtAssignGlobal Double 5 { var Double 5 const Long 10 plus }\n"
+                       "third:\n"
+                       "  StmtJumpIfZero { var Double 1 var Double 2 ge } @loop\n"
+                       "  StmtJumpIfZero { var Double 2 const Long 0 le } @loop\n"));
+  }
+}
+
 TEST(CompiledCache, TextPiecesAndFindsAgree) {
   // Pieces at every kind of position (before the text, past it, negative counts), a piece
   // of the variable itself, finds of empty and missing needles, a call in a number
