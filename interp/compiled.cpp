@@ -450,10 +450,9 @@ public:
     return code != kEnd && code < kCheckTexts;  // the operations from kCheckTexts on produce no value
   }
 
-  // A subscript's value, truncated to 32 bits before anything else is evaluated.
-  // A subscript, truncated. Two global Doubles truncated into neighbouring slots become one
-  // operation; it truncates the first before the second, so a first subscript outside 32
-  // bits is still the error reported.
+  // A subscript's value, truncated to 32 bits before anything else is evaluated. Two global
+  // Doubles truncated into neighbouring slots become one operation; it truncates the first
+  // before the second, so a first subscript outside 32 bits is still the error reported.
   static void pushTruncate(std::vector<MicroOp>& ops, int a) {
     push(ops, kTruncate, a);
     fuseLeftGlobal(ops);
@@ -709,10 +708,10 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       if (!d.u8(type) || !d.u16(n)) return nullptr;
       if (isNumeric(type)) {
         if (!number(0)) return nullptr;
-        if (type == uint8_t(ValueType::Double)) {
-          if (!fuseSetDouble(ops, uint32_t(n) * 8)) finish(kSetDouble, 0, type, uint32_t(n) * 8);
-        }
-        else finish(kSetNumber, 0, type, uint32_t(n) * uint32_t(widthOf(ValueType(type))));
+        if (type != uint8_t(ValueType::Double))
+          finish(kSetNumber, 0, type, uint32_t(n) * uint32_t(widthOf(ValueType(type))));
+        else if (!fuseSetDouble(ops, uint32_t(n) * 8))
+          finish(kSetDouble, 0, type, uint32_t(n) * 8);
         c.next = d.position();
         break;
       }
