@@ -115,7 +115,7 @@ class Disassembler {
  public:
   explicit Disassembler(const std::vector<uint8_t>& img)
       : m_img(img), m_start(img.size() + 1), m_target(img.size() + 1), m_procAt(img.size() + 1),
-        m_exprFail(img.size() + 1) {}
+        m_exprFail(img.size() + 1), m_workLimit(8 * img.size() + 16384) {}
 
   std::string run();
 
@@ -135,6 +135,12 @@ class Disassembler {
   int m_depth = 0;
   unsigned m_depthFails = 0;
   size_t m_furthest = 0;  // the furthest expression item reached by the current decode
+  // Statements and expressions decoded in this pass. Bytes that are no program can make the
+  // decoder try nested blocks from every start again and again; past the limit (far above
+  // what any program takes, which decodes each statement once) every further statement
+  // decodes as raw bytes, so the time stays linear in the image.
+  size_t m_work = 0;
+  size_t m_workLimit;
   uint8_t m_objType = 0;
 
   Cur at(size_t pos, size_t end) const { return Cur{m_img.data(), pos, end}; }
@@ -228,6 +234,10 @@ std::string Disassembler::run() {
 
   for (int pass = 0; pass < 2; ++pass) {
     m_print = pass == 1;
+    // Both passes decode alike from the same start, so the labels of the first are the
+    // statements the second prints.
+    m_work = 0;
+    std::fill(m_exprFail.begin(), m_exprFail.end(), 0);
     m_out.clear();
     emitLine(0, "; Tavrin program image, " + num(int64_t(n)) + " bytes");
     if (!wellFormed) emitLine(0, ".raw");
@@ -353,6 +363,7 @@ void Disassembler::statements(Cur& c, int ind, bool untilReturn) {
 }
 
 std::string Disassembler::statement(Cur& c, int ind, int& thenDepth, bool& wasCall) {
+  if (++m_work > m_workLimit) throw DecodeFail{};
   uint8_t b = c.u8();
   if (b == kReturn && thenDepth > 0) {
     --thenDepth;
@@ -579,6 +590,7 @@ void Disassembler::word(Cur& c, std::string& s, std::string_view w, int ind) {
 }
 
 void Disassembler::expression(Cur& c, std::string& s, int ind) {
+  if (++m_work > m_workLimit) throw DecodeFail{};
   enter();
   // The object type of the statement around this expression: a property or a continuation
   // block inside it names other types, and the member after the subscripts needs this one.
