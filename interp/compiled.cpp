@@ -961,6 +961,24 @@ const void* const* microLabels() {
     c = n_;                                                                                 \
     goto enter;                                                                             \
   } while (0)
+  // A statement's end: a conditional jump on the value v, or v stored in a global Double at
+  // byte offset `to`; either way v becomes the result number first.
+#define BRANCH_ON(value)                          \
+  do {                                            \
+    const double v_ = (value);                    \
+    setResultNumber(s, v_);                       \
+    if (v_ == 0.0) FOLLOW(c->jumped, c->target);  \
+    FOLLOW(c->follow, c->next);                   \
+  } while (0)
+#define STORE_DOUBLE(to, value)                                      \
+  do {                                                               \
+    const double v_ = (value);                                       \
+    setResultNumber(s, v_);                                          \
+    st.scalars[size_t(ValueType::Double)].write<double>((to), v_);   \
+    FOLLOW(c->follow, c->next);                                      \
+  } while (0)
+  // A global Double as a 32-bit subscript (error 207 outside).
+  auto globalInt = [&](uint32_t at) { return truncateToInt(doubles.read<double>(at)); };
   if (!c) goto* op->label;
 enter:
   s.statementPosition = c->at;
@@ -996,19 +1014,18 @@ opElement: {
   NEXT;
 }
 opGElement: {
-  const ArrayDescriptor& d = st.descriptors[size_t(ValueType::Double)][op->x];
-  const uint32_t i = uint32_t(truncateToInt(doubles.read<double>(op->y)));
-  const int64_t at = int32_t(uint32_t(d.base) + (i + uint32_t(d.bias[0])) * 8u);
+  const double sub = globalInt(op->y);
+  const int64_t at = elementAt(st.descriptors[size_t(ValueType::Double)][op->x], &sub, 1, 8);
   PUT(st.arrayBytes[size_t(ValueType::Double)].read<double>(at));
   NEXT;
 }
 opGTruncate2:
-  r[op->a - 1] = double(truncateToInt(doubles.read<double>(op->x)));
-  PUT(double(truncateToInt(doubles.read<double>(op->y))));
+  r[op->a - 1] = globalInt(op->x);
+  PUT(double(globalInt(op->y)));
   NEXT;
 opGElement2: {
-  const double sub[2] = {double(truncateToInt(doubles.read<double>(op->x))),
-                         double(truncateToInt(doubles.read<double>(op->y)))};
+  const double first = globalInt(op->x);  // the first subscript's error comes first
+  const double sub[2] = {first, double(globalInt(op->y))};
   const int64_t at = elementAt(st.descriptors[size_t(ValueType::Double)][op->type], sub, 2, 8);
   PUT(st.arrayBytes[size_t(ValueType::Double)].read<double>(at));
   NEXT;
@@ -1132,7 +1149,7 @@ opGCompareG:
   PUT(arith::compareByMask(op->type, doubles.read<double>(op->x), doubles.read<double>(op->y)));
   NEXT;
 opGTruncate:
-  PUT(double(truncateToInt(doubles.read<double>(op->x))));
+  PUT(double(globalInt(op->x)));
   NEXT;
 opRound:
   // A number argument of a text piece: rounded, as the built-in takes it.
@@ -1185,50 +1202,24 @@ opCall:
                    : callNumberFunction(s, int32_t(op->x), op->end));
   NEXT;
 // --- the last operation of a statement ---
-opJumpCompareK: {
-  const double v = arith::compareByMask(op->type, r[op->a], op->k);
-  setResultNumber(s, v);
-  if (v == 0.0) FOLLOW(c->jumped, c->target);
-  FOLLOW(c->follow, c->next);
-}
-opJumpCompareG: {
-  const double v = arith::compareByMask(op->type, r[op->a], doubles.read<double>(op->x));
-  setResultNumber(s, v);
-  if (v == 0.0) FOLLOW(c->jumped, c->target);
-  FOLLOW(c->follow, c->next);
-}
-opJumpGCompareK: {
-  const double v = arith::compareByMask(op->type, doubles.read<double>(op->x), op->k);
-  setResultNumber(s, v);
-  if (v == 0.0) FOLLOW(c->jumped, c->target);
-  FOLLOW(c->follow, c->next);
-}
-opJumpGCompareG: {
-  const double v = arith::compareByMask(op->type, doubles.read<double>(op->x), doubles.read<double>(op->y));
-  setResultNumber(s, v);
-  if (v == 0.0) FOLLOW(c->jumped, c->target);
-  FOLLOW(c->follow, c->next);
-}
+opJumpCompareK:
+  BRANCH_ON(arith::compareByMask(op->type, r[op->a], op->k));
+opJumpCompareG:
+  BRANCH_ON(arith::compareByMask(op->type, r[op->a], doubles.read<double>(op->x)));
+opJumpGCompareK:
+  BRANCH_ON(arith::compareByMask(op->type, doubles.read<double>(op->x), op->k));
+opJumpGCompareG:
+  BRANCH_ON(arith::compareByMask(op->type, doubles.read<double>(op->x), doubles.read<double>(op->y)));
 opSetGAddK: {
   const double g = doubles.read<double>(op->x);
-  const double v = arith::checked(g, op->k, g + op->k);
-  setResultNumber(s, v);
-  st.scalars[size_t(ValueType::Double)].write<double>(op->y, v);
-  FOLLOW(c->follow, c->next);
+  STORE_DOUBLE(op->y, arith::checked(g, op->k, g + op->k));
 }
 opSetGSubK: {
   const double g = doubles.read<double>(op->x);
-  const double v = arith::checked(g, op->k, g - op->k);
-  setResultNumber(s, v);
-  st.scalars[size_t(ValueType::Double)].write<double>(op->y, v);
-  FOLLOW(c->follow, c->next);
+  STORE_DOUBLE(op->y, arith::checked(g, op->k, g - op->k));
 }
-opSetDouble: {
-  const double v = op->fromLast ? last : r[0];
-  setResultNumber(s, v);
-  st.scalars[size_t(ValueType::Double)].write<double>(op->x, v);
-  FOLLOW(c->follow, c->next);
-}
+opSetDouble:
+  STORE_DOUBLE(op->x, op->fromLast ? last : r[0]);
 opSetNumber: {
   const double v = op->fromLast ? last : r[0];
   setResultNumber(s, v);
@@ -1248,12 +1239,8 @@ opSetElement: {
 opAppendText:
   appendText(s, *c, op->x);
   FOLLOW(c->follow, c->next);
-opJumpIfZero: {
-  const double v = op->fromLast ? last : r[0];
-  setResultNumber(s, v);
-  if (v == 0.0) FOLLOW(c->jumped, c->target);
-  FOLLOW(c->follow, c->next);
-}
+opJumpIfZero:
+  BRANCH_ON(op->fromLast ? last : r[0]);
 opJump:
   FOLLOW(c->jumped, c->target);
 opForNext: {
@@ -1301,6 +1288,8 @@ opReturn:
   s.code.seek(c->next);
   return RunEnd::Activation;
 #undef FOLLOW
+#undef BRANCH_ON
+#undef STORE_DOUBLE
 #undef NEXT
 #undef PUT
 }

@@ -155,6 +155,9 @@ class Disassembler {
   void rawLines(size_t from, size_t to, int ind);
   void statements(Cur& c, int ind, bool untilReturn);
   std::string statement(Cur& c, int ind, int& thenDepth, bool& wasCall);
+  void countWork() {
+    if (++m_work > m_workLimit) throw DecodeFail{};
+  }
   void enter() {
     if (++m_depth > kMaxNesting) {
       --m_depth;
@@ -363,7 +366,7 @@ void Disassembler::statements(Cur& c, int ind, bool untilReturn) {
 }
 
 std::string Disassembler::statement(Cur& c, int ind, int& thenDepth, bool& wasCall) {
-  if (++m_work > m_workLimit) throw DecodeFail{};
+  countWork();
   uint8_t b = c.u8();
   if (b == kReturn && thenDepth > 0) {
     --thenDepth;
@@ -590,7 +593,7 @@ void Disassembler::word(Cur& c, std::string& s, std::string_view w, int ind) {
 }
 
 void Disassembler::expression(Cur& c, std::string& s, int ind) {
-  if (++m_work > m_workLimit) throw DecodeFail{};
+  countWork();
   enter();
   // The object type of the statement around this expression: a property or a continuation
   // block inside it names other types, and the member after the subscripts needs this one.
