@@ -196,6 +196,7 @@ void execStmtSetArgument(State& s) {
   std::string text;
   argText(s, text);
   if (index < 0) raise(ErrorNumber::IndexOutOfRange, "List index out of bounds (" + std::to_string(index) + ")");
+  if (index >= kMaxListItems) listLimit(int64_t(index) + 1);
   if (size_t(index) >= s.arguments.size()) s.arguments.resize(size_t(index) + 1);
   s.arguments[size_t(index)] = std::move(text);
 }

@@ -72,6 +72,12 @@ void checkMemoryLimit(size_t more) {
     raiseLimit(ErrorNumber::HeapOverflow, "memory limit of " + std::to_string(g_memoryLimit) + " bytes exceeded");
 }
 
+void checkMemoryFor(int64_t items, int64_t bytesEach) {
+  if (!g_memoryLimit || items <= 0 || bytesEach <= 0) return;
+  const double bytes = double(items) * double(bytesEach);
+  checkMemoryLimit(bytes >= double(g_memoryLimit) ? g_memoryLimit + 1 : size_t(bytes));
+}
+
 void textTooLong(int64_t length) {
   raise(ErrorNumber::HeapOverflow, "Heap overflow: a text of " + std::to_string(length) + " characters");
 }

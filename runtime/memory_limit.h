@@ -22,6 +22,11 @@ size_t memoryInUse();
 // Raises error 203 when memoryInUse() + `more` passes the limit.
 void checkMemoryLimit(size_t more = 0);
 
+// The same check before one statement makes `items` things of `bytesEach` bytes at once
+// (a declaration of a large array): raised before the first of them is made, since the
+// check between statements would see them only after the host's memory had gone.
+void checkMemoryFor(int64_t items, int64_t bytesEach);
+
 [[noreturn, gnu::cold]] void textTooLong(int64_t length);
 
 }  // namespace tavrin
