@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime/memory_limit.h"
+
 namespace tavrin::convert {
 
 namespace {
@@ -692,6 +694,10 @@ FormatStatus formatText(std::string_view f, std::span<const FormatArg> args,
         break;
       }
     }
+    // Each width is at most 1,000,000, but a format of many "%*d" adds them up.
+    const int64_t grown = int64_t(out.size()) + std::max<int64_t>(width, int64_t(piece.size()));
+    if (grown > kMaxText) [[unlikely]]
+      textTooLong(grown);
     appendPadded(out, piece, width, left);
   }
   return FormatStatus::Ok;

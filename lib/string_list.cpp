@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "interp/evaluator.h"
+#include "interp/value_ops.h"
 #include "lib/streams.h"
+#include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
 #include "runtime/state.h"
 
@@ -12,12 +14,15 @@ namespace tavrin {
 
 namespace {
 
-[[noreturn, gnu::cold]] void listIndexError(int64_t index) {
-  raise(ErrorNumber::IndexOutOfRange, "List index out of bounds (" + std::to_string(index) + ")");
-}
 [[noreturn, gnu::cold]] void listError(const char* message) { raise(ErrorNumber::IndexOutOfRange, message); }
 
 bool textLess(const std::string& a, const std::string& b) { return compareText(a, b) < 0; }
+
+// Splitting one long text makes an item per line in a single statement, so the memory
+// bound is also checked as a list grows, not only between statements.
+void roomForOneMore(int64_t count) {
+  if ((count & 4095) == 4095) checkMemoryLimit();
+}
 
 }  // namespace
 
@@ -35,6 +40,7 @@ bool StringList::find(std::string_view text, size_t& at) const {
 }
 
 int32_t StringList::add(std::string text) {
+  roomForOneMore(count());
   if (!m_sorted) {
     m_items.push_back(std::move(text));
     return count() - 1;
@@ -62,6 +68,7 @@ void StringList::put(int64_t index, std::string text) {
 void StringList::insert(int64_t index, std::string text) {
   if (m_sorted) listError("Operation not allowed on sorted string list");
   if (index < 0 || index > count()) listIndexError(index);
+  roomForOneMore(count());
   m_items.insert(m_items.begin() + std::ptrdiff_t(index), std::move(text));
 }
 
