@@ -308,13 +308,13 @@ void fnRepeatChar(State& s, EvalStack& e) {
   double code;
   std::string text;
   char c = evaluate(s, code, text) ? (text.empty() ? '\0' : text[0]) : char(uint8_t(roundToInt(code)));
-  if (n > kMaxBuiltText) raise(ErrorNumber::HeapOverflow, "a text of " + std::to_string(n) + " characters");
+  if (n > kMaxText) raise(ErrorNumber::HeapOverflow, "a text of " + std::to_string(n) + " characters");
   e.pushTextSlot().assign(size_t(std::max(n, 0)), c);
 }
 
 void fnBlanks(State& s, EvalStack& e) {
   int32_t n = argRound(s);
-  if (n > kMaxBuiltText) raise(ErrorNumber::HeapOverflow, "a text of " + std::to_string(n) + " blanks");
+  if (n > kMaxText) raise(ErrorNumber::HeapOverflow, "a text of " + std::to_string(n) + " blanks");
   e.pushTextSlot().assign(size_t(std::max(n, 0)), ' ');
 }
 
@@ -398,6 +398,8 @@ void fnReplaceAllText(State& s, EvalStack& e) {
   size_t begin = 0;
   for (size_t at = t.find(from); at != std::string::npos; at = t.find(from, begin)) {
     out.append(t, begin, at - begin);
+    if (int64_t(out.size() + to.size()) > kMaxText) [[unlikely]]
+      textTooLong(int64_t(out.size() + to.size()));
     out += to;
     begin = at + from.size();
   }

@@ -10,6 +10,7 @@
 #include "interp/evaluator.h"
 #include "interp/value_ops.h"
 #include "runtime/host_stack.h"
+#include "runtime/memory_limit.h"
 #include "runtime/state.h"
 
 namespace tavrin {
@@ -133,7 +134,5 @@ std::string numberToText(const State& s, double v);
 // (StmtWriteStdout and the data items.)
 std::string wholeOrFloatText(const State& s, double v);
 
-// Built-in results that must not be absurdly large (RepeatChar, Blanks).
-inline constexpr int64_t kMaxBuiltText = int64_t(1) << 28;
 
 }  // namespace tavrin
