@@ -17,6 +17,7 @@
 #include "interp/stores.h"
 #include "lib/paths.h"
 #include "runtime/low_memory.h"
+#include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
 #include "runtime/state.h"
 
@@ -368,6 +369,8 @@ void streamReadText(MemberCall& c) {
   if (n < 0) n = 0;
   const int64_t left = remaining(st);
   if (n > left) n = left;
+  if (n > kMaxText) [[unlikely]]
+    textTooLong(n);
   std::string& out = c.e->pushTextSlot();
   out.resize(size_t(n));
   out.resize(size_t(st.read(out.data(), n)));
