@@ -15,8 +15,15 @@ build=build-fuzz
 cmake -S . -B $build -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF >/dev/null
 cmake --build $build --target tavrin $(printf 'fuzz_%s ' "${targets[@]}") >/dev/null
-seeds=$build/seeds; mkdir -p $seeds/images $seeds/sources
-for src in $(find tests/programs examples -name '*.tasm'); do
+seeds=$build/seeds
+# libFuzzer takes the seeds in directory order (then by size), and a disk's directory order
+# differs from machine to machine; a memory file system lists them in the order they were
+# made, so the repeatable run makes them there, in name order.
+if [ -n "$runs" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  seeds=$(mktemp -d /dev/shm/tavrin-seeds.XXXXXX); trap 'rm -rf "$seeds"' EXIT
+fi
+rm -rf $seeds/images $seeds/sources; mkdir -p $seeds/images $seeds/sources
+for src in $(find tests/programs examples -name '*.tasm' | LC_ALL=C sort); do
   name=$(echo "$src" | tr '/' '_')
   cp "$src" "$seeds/sources/$name"
   $build/tavrin asm --image "$src" -o "$seeds/images/$name.img" 2>/dev/null || true

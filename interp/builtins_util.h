@@ -134,5 +134,4 @@ std::string numberToText(const State& s, double v);
 // (StmtWriteStdout and the data items.)
 std::string wholeOrFloatText(const State& s, double v);
 
-
 }  // namespace tavrin
