@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/time.h>
+#include <sanitizer/allocator_interface.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -69,5 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   setCpuAlarm(0);
   g_running = nullptr;
+  // What one input held goes back to the system, so the harness's resident size measures
+  // each input rather than the sum of all the inputs before it.
+  tavrin::lowReleaseAll();
+  __sanitizer_purge_allocator();
   return 0;
 }

@@ -111,6 +111,15 @@ bool lowContains(uintptr_t address, size_t length) {
 }
 
 size_t lowBytesInUse() { return arena().inUse; }
+
+bool lowReleaseAll() {
+  Arena& a = arena();
+  if (!a.base || a.inUse != 0) return false;
+  madvise(a.base, a.bump, MADV_DONTNEED);  // the pages read as zero again
+  a.bump = 0;
+  for (auto& list : a.freeLists) std::vector<uint8_t*>().swap(list);
+  return true;
+}
 void setLowMemoryLimit(size_t bytes) { arena().limit = bytes; }
 
 }  // namespace tavrin

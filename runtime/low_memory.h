@@ -25,4 +25,9 @@ bool lowContains(uintptr_t address, size_t length);
 size_t lowBytesInUse();
 void setLowMemoryLimit(size_t bytes);  // 0: no limit but the arena's size
 
+// When no block is in use, gives every page of the arena back to the system and starts
+// carving it afresh; returns whether it did. For a harness that runs many programs in one
+// process, so each starts from the same empty arena.
+bool lowReleaseAll();
+
 }  // namespace tavrin

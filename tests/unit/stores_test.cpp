@@ -3,9 +3,12 @@
 // descriptor with untruncated subscripts, and the address of record bytes below 2^31.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "interp/stores.h"
+#include "runtime/low_memory.h"
 #include "runtime/state.h"
 
 namespace tavrin {
@@ -68,6 +71,28 @@ TEST(Records, BytesLiveBelowTwoGiB) {
   ASSERT_NE(r.bytes.data(), nullptr);
   EXPECT_LT(reinterpret_cast<uintptr_t>(r.bytes.data()) + r.bytes.size(), uintptr_t(1) << 31);
   EXPECT_EQ(recordAt(s, 0).size, 0);  // filled in before it, empty
+}
+
+// A harness that runs many programs in one process gives the arena back between them:
+// only once nothing is in use, and what it hands out next reads as zero again.
+TEST(Arena, ReleasedOnlyWhenEmptyAndFreshAfterwards) {
+  {
+    State s;
+    const std::vector<uint8_t> fields{3, 11};
+    s.code.reset(fields.data(), fields.size());
+    declareRecord(s, 0);
+    EXPECT_FALSE(lowReleaseAll());  // the record's bytes are in use
+  }
+  ASSERT_EQ(lowBytesInUse(), 0u);
+  auto* block = static_cast<uint8_t*>(lowAlloc(4096));
+  std::memset(block, 0xAB, 4096);
+  lowFree(block, 4096);
+  EXPECT_TRUE(lowReleaseAll());
+  EXPECT_FALSE(lowContains(reinterpret_cast<uintptr_t>(block), 1));  // nothing handed out
+  auto* again = static_cast<uint8_t*>(lowAlloc(4096));
+  EXPECT_TRUE(std::all_of(again, again + 4096, [](uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(lowContains(reinterpret_cast<uintptr_t>(again), 4096));
+  lowFree(again, 4096);
 }
 
 }  // namespace
