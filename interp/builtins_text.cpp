@@ -65,6 +65,7 @@ void deleteIn(std::string& t, int64_t start, int64_t count) {
 
 void insertInto(std::string& t, std::string_view source, int64_t position) {
   position = std::clamp<int64_t>(position, 1, int64_t(t.size()) + 1);
+  roomToGrow(t, int64_t(t.size() + source.size()));
   t.insert(size_t(position - 1), source);
 }
 
@@ -308,13 +309,13 @@ void fnRepeatChar(State& s, EvalStack& e) {
   double code;
   std::string text;
   char c = evaluate(s, code, text) ? (text.empty() ? '\0' : text[0]) : char(uint8_t(roundToInt(code)));
-  if (n > kMaxText) raise(ErrorNumber::HeapOverflow, "a text of " + std::to_string(n) + " characters");
+  roomForText(n);
   e.pushTextSlot().assign(size_t(std::max(n, 0)), c);
 }
 
 void fnBlanks(State& s, EvalStack& e) {
   int32_t n = argRound(s);
-  if (n > kMaxText) raise(ErrorNumber::HeapOverflow, "a text of " + std::to_string(n) + " blanks");
+  roomForText(n);
   e.pushTextSlot().assign(size_t(std::max(n, 0)), ' ');
 }
 
@@ -398,8 +399,7 @@ void fnReplaceAllText(State& s, EvalStack& e) {
   size_t begin = 0;
   for (size_t at = t.find(from); at != std::string::npos; at = t.find(from, begin)) {
     out.append(t, begin, at - begin);
-    if (int64_t(out.size() + to.size()) > kMaxText) [[unlikely]]
-      textTooLong(int64_t(out.size() + to.size()));
+    roomToGrow(out, int64_t(out.size() + to.size()));
     out += to;
     begin = at + from.size();
   }

@@ -858,8 +858,7 @@ void appendText(State& s, const CompiledStatement& c, uint32_t number) {
   std::string& text = strings[number];
   size_t length = text.size();
   for (const TextPiece& p : c.pieces) length += p.variable ? strings[p.number].size() : p.length;
-  if (int64_t(length) > kMaxText) [[unlikely]]
-    textTooLong(int64_t(length));
+  roomToGrow(text, int64_t(length));
   for (const TextPiece& p : c.pieces) {
     if (p.variable) text += strings[p.number];
     else text.append(reinterpret_cast<const char*>(s.code.data()) + p.at, p.length);

@@ -696,8 +696,7 @@ FormatStatus formatText(std::string_view f, std::span<const FormatArg> args,
     }
     // Each width is at most 1,000,000, but a format of many "%*d" adds them up.
     const int64_t grown = int64_t(out.size()) + std::max<int64_t>(width, int64_t(piece.size()));
-    if (grown > kMaxText) [[unlikely]]
-      textTooLong(grown);
+    roomToGrow(out, grown);
     appendPadded(out, piece, width, left);
   }
   return FormatStatus::Ok;

@@ -156,8 +156,7 @@ void evalOperator(uint8_t op, EvalStack& e) {
           if (e.strCount > 0) --e.strCount;
           return;
         }
-        if (int64_t(e.str[e.strCount - 2].size() + e.str[e.strCount - 1].size()) > kMaxText) [[unlikely]]
-          textTooLong(int64_t(e.str[e.strCount - 2].size() + e.str[e.strCount - 1].size()));
+        roomToGrow(e.str[e.strCount - 2], int64_t(e.str[e.strCount - 2].size() + e.str[e.strCount - 1].size()));
         e.str[e.strCount - 2] += e.str[e.strCount - 1];
         --e.strCount;
         return;

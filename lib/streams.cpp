@@ -369,8 +369,7 @@ void streamReadText(MemberCall& c) {
   if (n < 0) n = 0;
   const int64_t left = remaining(st);
   if (n > left) n = left;
-  if (n > kMaxText) [[unlikely]]
-    textTooLong(n);
+  roomForText(n);
   std::string& out = c.e->pushTextSlot();
   out.resize(size_t(n));
   out.resize(size_t(st.read(out.data(), n)));

@@ -78,6 +78,11 @@ void checkMemoryFor(int64_t items, int64_t bytesEach) {
   checkMemoryLimit(bytes >= double(g_memoryLimit) ? g_memoryLimit + 1 : size_t(bytes));
 }
 
+void checkLongText(int64_t length, int64_t block) {
+  if (length > kMaxText) textTooLong(length);
+  if (block > 0) checkMemoryLimit(size_t(block));
+}
+
 void textTooLong(int64_t length) {
   raise(ErrorNumber::HeapOverflow, "Heap overflow: a text of " + std::to_string(length) + " characters");
 }

@@ -1,10 +1,13 @@
 // The --max-memory bound: the bytes a run holds in the 31-bit arena plus the C++ heap it
 // has grown since the limit was set (texts, lists, string lists, streams, objects). It is
-// checked before every statement and at every arena allocation, so one statement can pass
-// it by what that statement allocates itself (each text is at most kMaxText bytes).
+// checked before every statement, at every arena allocation, before a long text is made
+// or grown and before a declaration makes its elements, so one statement can pass it only
+// by the short texts and list items it makes.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tavrin {
 
@@ -28,5 +31,22 @@ void checkMemoryLimit(size_t more = 0);
 void checkMemoryFor(int64_t items, int64_t bytesEach);
 
 [[noreturn, gnu::cold]] void textTooLong(int64_t length);
+
+// Before a text of `length` characters is made: past kMaxText it is error 203, and the
+// block for a long one (a megabyte or more) is first checked against the memory bound, so
+// one statement cannot pile up many such texts (the arguments of one call, say) before the
+// check between statements sees them.
+inline constexpr int64_t kLongText = int64_t(1) << 20;
+void checkLongText(int64_t length, int64_t block);
+inline void roomForText(int64_t length) {
+  if (length >= kLongText) [[unlikely]]
+    checkLongText(length, length);
+}
+// The same before `text` grows in place to `length` characters: only a growth past its
+// capacity takes a new block, which the string makes at least twice the old one.
+inline void roomToGrow(const std::string& text, int64_t length) {
+  if (length >= kLongText) [[unlikely]]
+    checkLongText(length, length > int64_t(text.capacity()) ? std::max(length, 2 * int64_t(text.capacity())) : 0);
+}
 
 }  // namespace tavrin
