@@ -310,9 +310,11 @@ std::string readStreamLine(Stream& st) {
       st.seek(p + 1 - got, 1);                                 // right after the LF
       int64_t keep = p;
       if (keep > 0 && piece[keep - 1] == '\r') --keep;  // only a CR in the same piece
+      roomToGrow(line, int64_t(line.size()) + keep);
       line.append(piece, size_t(keep));
       return line;
     }
+    roomToGrow(line, int64_t(line.size()) + got);
     line.append(piece, size_t(got));
     if (st.position() >= st.size()) break;
   }

@@ -97,6 +97,7 @@ int32_t StringList::indexOf(std::string_view text) const {
 std::string StringList::text() const {
   size_t n = 0;
   for (const std::string& t : m_items) n += t.size() + 2;
+  roomForText(int64_t(n));
   std::string out;
   out.reserve(n);
   for (const std::string& t : m_items) {
