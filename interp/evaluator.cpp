@@ -84,12 +84,15 @@ double power(double a, double b) {
 // 2^31 are solved for n instead (x * n = v modulo 2^32), at most 2^15 of them.
 int32_t modInverse(int32_t x, int32_t m) {
   constexpr int32_t kLinearSearch = 1 << 16;
+  // The search is empty for m <= 0, and m - 1 wraps in 32 bits (a search started at the
+  // wrapped m - 1 of -2^31 ran over 2^31 numbers).
+  if (m <= 0) return int32_t(uint32_t(m) - 1u);
   if (m <= kLinearSearch) {
     for (int32_t n = m - 1; n >= 0; --n) {
       int32_t product = int32_t(uint32_t(x) * uint32_t(n));  // 32-bit signed multiplication
       if (product % m == 1) return n;
     }
-    return m <= 0 ? int32_t(int64_t(m) - 1) : -1;  // the search is empty for m <= 0
+    return -1;
   }
   const uint32_t ux = uint32_t(x);
   if (ux == 0) return -1;
