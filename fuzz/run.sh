@@ -43,7 +43,7 @@ for t in "${targets[@]}"; do
       -artifact_prefix="fuzz/crashes/$t/" -print_final_stats=1 "$corpus" "$seed" 2>"$build/fuzz_$t.log"; then
     echo "fuzz_$t found a failure:"; tail -40 "$build/fuzz_$t.log"; status=1
   else
-    grep -E 'stat::number_of_executed_units|cov:' "$build/fuzz_$t.log" | tail -2
+    grep -aE 'stat::number_of_executed_units|cov:' "$build/fuzz_$t.log" | tail -2
   fi
 done
 exit $status
