@@ -51,10 +51,14 @@ void growList(std::vector<T>& list, int64_t size, int64_t limit) {
 
 // The byte size a numeric array store reaches with `extra` more bytes; the stores hold
 // 31-bit offsets.
+[[noreturn, gnu::cold]] void storeTooLarge(int64_t bytes) {
+  raiseLimit(ErrorNumber::HeapOverflow, "Heap overflow: an array store of " + std::to_string(bytes) + " bytes");
+}
+
 int64_t grownSize(const ByteStore& b, int64_t extra) {
   const int64_t size = int64_t(b.size()) + extra;
   if (size > INT32_MAX) [[unlikely]]
-    raiseLimit(ErrorNumber::HeapOverflow, "Heap overflow: an array store of " + std::to_string(size) + " bytes");
+    storeTooLarge(size);
   return size;
 }
 
@@ -76,7 +80,7 @@ TFixString blankFixed(int32_t length) { return TFixString{std::string(size_t(len
 void roomForFixed(int64_t items, int32_t length) {
   if (items <= 0) return;
   if (items * int64_t(length) > INT32_MAX) [[unlikely]]
-    raiseLimit(ErrorNumber::HeapOverflow, "Heap overflow: an array store of " + std::to_string(items * int64_t(length)) + " bytes");
+    storeTooLarge(items * int64_t(length));
   const int64_t text = length > 15 ? int64_t(length) + 1 : 0;  // past the inline buffer
   checkMemoryFor(items, int64_t(sizeof(TFixString)) + text);
 }
@@ -224,8 +228,9 @@ void dimensionRecordArray(State& s, uint16_t array, const DimensionList& dims, b
   if (old >= 0 && old < end) kept = end - old;
   const int64_t size = end + std::max(kept, total);
   if (size > kMaxRecords) listLimit(size);
+  constexpr int64_t kFieldTableBytes = sizeof(int32_t) + sizeof(uint16_t) + sizeof(int32_t);  // per field
   const int64_t fields = int64_t(element.fieldSizes.size());
-  checkMemoryFor(size - end, int64_t(sizeof(TStructs)) + element.size + fields * 10);
+  checkMemoryFor(size - end, int64_t(sizeof(TStructs)) + element.size + fields * kFieldTableBytes);
   list.reserve(size_t(size));
   for (int64_t k = 0; k < kept; ++k) list.push_back(cloneRecord(list[size_t(old + k)]));
   while (int64_t(list.size()) < size) list.push_back(cloneRecord(element));
