@@ -16,12 +16,13 @@
 #include <vector>
 
 #include "interp/dispatcher.h"
+#include "interp/run.h"
 #include "runtime/host_stack.h"
 #include "runtime/loader.h"
 #include "runtime/low_memory.h"
 #include "runtime/memory_limit.h"
-#include "runtime/shutdown.h"
-#include "runtime/state.h"
+#include "interp/state.h"
+#include "tools/service_list.h"
 
 namespace {
 
@@ -56,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tavrin::setMemoryLimit(size_t(192) << 20);
   tavrin::State s;
   s.sandbox = true;
+  s.services = engineServices();
   s.stepLimit = 20000;
   s.arguments = {"fuzz"};
   g_running = &s;

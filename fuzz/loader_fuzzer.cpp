@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "runtime/loader.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tavrin::State s;

@@ -11,7 +11,7 @@
 #include "interp/handlers.h"
 #include "interp/stores.h"
 #include "interp/value_ops.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

@@ -1,6 +1,6 @@
 // The built-in function operand (byte 6) and the built-ins that are neither text, math nor
-// files: command line, clock, environment, spare slots, data items, processes, message
-// boxes, console answers for screen and cursor, memory, array bounds, named values.
+// files: command line, clock, environment, spare slots, data items, standard input,
+// console answers for screen and cursor, memory, array bounds, named values.
 #include <time.h>
 #include <unistd.h>
 
@@ -13,8 +13,6 @@
 #include "interp/handlers.h"
 #include "interp/tables.h"
 #include "interp/value_refs.h"
-#include "lib/message_box.h"
-#include "lib/process.h"
 #include "runtime/low_memory.h"
 #include "runtime/sandbox.h"
 
@@ -269,15 +267,7 @@ void fnReadDataItem(State& s, EvalStack& e) {
   }
 }
 
-// ---- processes and standard input ----
-
-void fnRunProgram(State& s, EvalStack& e) {
-  std::string command;
-  argText(s, command);
-  argNumber(s);  // the show-window mode: no windows here
-  if (s.sandbox) sandboxRefuse("RunProgram");
-  e.pushNumber(startProgram(s, command));
-}
+// ---- standard input ----
 
 void fnReadStandardInput(State& s, EvalStack& e) {
   int32_t n = argRound(s);
@@ -327,25 +317,6 @@ void fnNamedValue(State& s, EvalStack& e) {
   for (const NamedConstant& k : kNamedValues)
     if (k.name == name) value = k.value;
   e.pushNumber(value);
-}
-
-// ---- message boxes ----
-
-void fnMessageBoxResult(State& s, EvalStack& e) {
-  std::string text, caption;
-  argText(s, text);
-  argText(s, caption);
-  int32_t flags = argTrunc(s);
-  e.pushNumber(showMessageBox(s, text, caption, uint32_t(flags)));
-}
-
-void fnMessageDialogResult(State& s, EvalStack& e) {
-  std::string text;
-  argText(s, text);
-  int32_t kind = argRound(s);
-  int32_t buttons = argRound(s);
-  argNumber(s);  // the help context
-  e.pushNumber(double(uint16_t(showMessageDialog(s, text, kind, buttons))));
 }
 
 // ---- memory ----

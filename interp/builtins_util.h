@@ -11,7 +11,7 @@
 #include "interp/value_ops.h"
 #include "runtime/host_stack.h"
 #include "runtime/memory_limit.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

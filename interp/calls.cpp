@@ -14,7 +14,7 @@
 #include "interp/handlers.h"
 #include "interp/stores.h"
 #include "runtime/run_error.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

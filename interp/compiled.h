@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "lib/message_queue.h"
+#include "interp/message_queue.h"
 
 namespace tavrin {
 

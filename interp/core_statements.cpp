@@ -1,78 +1,22 @@
-// The core statements of StmtCommand: sleep, randomize, files and directories, programs,
-// environment, raw output, decimal separator, resources, command line, array fill, data,
-// spare slots, message boxes, window messages, sound, printer, cursors and raw memory.
+// The core statements of StmtCommand: randomize, environment, decimal separator, command
+// line, array fill, data, spare slots, window messages, sound, cursors and raw memory. The
+// statements of a service (files, programs, output, message boxes, printer) are its own.
 // Hazards: every operand is read before anything can fail on the system side, so a
 // failing call never leaves the code position inside a statement; raw memory is touched
 // only after lowContains has vouched for the whole range.
-#include <sys/stat.h>
 #include <sys/time.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <csignal>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "interp/builtins_util.h"
-#include "interp/dispatcher.h"
 #include "interp/handlers.h"
+#include "interp/message_queue.h"
 #include "interp/value_refs.h"
-#include "lib/console.h"
-#include "lib/message_box.h"
-#include "lib/message_queue.h"
-#include "lib/paths.h"
-#include "lib/printer.h"
-#include "lib/process.h"
 #include "runtime/low_memory.h"
 
 namespace tavrin {
 namespace {
-
-std::string pathArg(State& s) {
-  std::string p;
-  argText(s, p);
-  return hostPath(p);
-}
-
-// The error a failed change of directory raises: 2 when the directory itself is missing,
-// 3 when the path to it is, 5 when it may not be entered.
-[[noreturn]] void changeDirError(const std::string& path, int err) {
-  ErrorNumber n = ErrorNumber::PathNotFound;
-  if (err == EACCES || err == EPERM) {
-    n = ErrorNumber::AccessDenied;
-  } else if (err == ENOENT) {
-    std::string parent = path;
-    while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
-    size_t slash = parent.rfind('/');
-    parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : parent.substr(0, slash));
-    struct stat st {};
-    if (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) n = ErrorNumber::FileNotFound;
-  }
-  raiseIo(n, "cannot change directory to " + path + ": " + std::strerror(err));
-}
-
-void changeDirectory(const std::string& path) {
-  if (chdir(path.c_str()) != 0) changeDirError(path, errno);
-}
-
-// Raw output to standard output fails as printing does: a reader that has gone away ends
-// the run quietly with the SIGPIPE status, any other loss (a full disk) is error 101.
-void writeStdout(const char* data, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(STDOUT_FILENO, data, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      if (w < 0 && errno == EPIPE) throw ProgramEnd{128 + SIGPIPE};
-      const char* cause = w < 0 ? std::strerror(errno) : "nothing was written";
-      raiseIo(ErrorNumber::DiskWrite, std::string("cannot write to standard output: ") + cause);
-    }
-    data += w;
-    n -= size_t(w);
-  }
-}
 
 [[noreturn]] void accessViolation(uint32_t address) {
   raise(ErrorNumber::AccessViolation, "Access violation at address " + convert::hexText(address, 8));
@@ -106,16 +50,6 @@ void storeSpare(State& s, int slot) {
 
 }  // namespace
 
-void execStmtSleep(State& s) {
-  double seconds = evaluateNumber(s);
-  int32_t ms = truncateToInt(seconds * 1000.0);
-  if (ms <= 0) return;  // a negative time does not sleep (the original slept for ever)
-  consoleFlush(s);
-  timespec t{ms / 1000, long(ms % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
-}
-
 void execStmtRandomize(State& s) {
   if (s.code.u8() != 11) {
     s.core.randomSeed = uint32_t(evaluateInt(s));
@@ -138,46 +72,6 @@ void execStmtSetCursorImage(State& s) {
     }
   }
   s.core.cursors.emplace_back(number, handle);
-}
-
-// ---- directories and files ----
-
-void execStmtChangeDir(State& s) { changeDirectory(pathArg(s)); }
-
-void execStmtChangeDrive(State& s) {
-  std::string text;
-  argText(s, text);
-  text.resize(std::min<size_t>(text.size(), 2));
-  if (text.size() == 2 && text[1] == ':') changeDirectory(driveDirectory(text[0]));
-  else changeDirectory(hostPath(text));
-}
-
-void execStmtMakeDir(State& s) { mkdir(pathArg(s).c_str(), 0777); }
-
-void execStmtRemoveDir(State& s) { rmdir(pathArg(s).c_str()); }
-
-void execStmtDeleteFile(State& s) { unlink(pathArg(s).c_str()); }
-
-void execStmtRenameFile(State& s) {
-  std::string from = pathArg(s);
-  std::string to = pathArg(s);
-  struct stat st {};
-  if (lstat(to.c_str(), &st) == 0) return;  // a move never replaces an existing file
-  std::rename(from.c_str(), to.c_str());
-}
-
-// ---- programs ----
-
-void execStmtRunProgram(State& s) {
-  std::string command;
-  argText(s, command);
-  runProgramAndWait(s, command);
-}
-
-void execStmtExecute(State& s) {
-  std::string command;
-  argText(s, command);
-  executeDetached(s, command);
 }
 
 // ---- environment, command line, separator ----
@@ -211,47 +105,7 @@ void execStmtSetDecimalSeparator(State& s) {
   }
 }
 
-// ---- standard output ----
-
-void execStmtWriteStdout(State& s) {
-  double v;
-  std::string text;
-  if (!evaluate(s, v, text)) text = wholeOrFloatText(s, v);
-  const bool lineBreak = s.code.u8() != 11;
-  if (lineBreak) text += '\n';
-  if (s.console && s.console->terminal) {
-    // A terminal shows the console's screen: the text goes where the cursor is.
-    consoleWrite(s, text);
-    consolePresent(s);
-    return;
-  }
-  consoleFlush(s);  // what the print statements wrote comes first
-  writeStdout(text.data(), text.size());
-}
-
 // ---- resources, data, arrays ----
-
-void execStmtExtractResource(State& s) {
-  int32_t position = evaluateInt(s);
-  std::string name;
-  argText(s, name);
-  std::string path = hostPath(name);
-  const uint32_t back = s.code.position();
-  s.code.seek(position);
-  uint32_t length = s.code.u32();
-  const uint8_t* bytes = s.code.bytes(length);
-  s.code.seek(back);
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) raiseIo(ErrorNumber::Unhandled, "Cannot create file \"" + name + "\". " + std::strerror(errno));
-  // What fits stays in the file; a full disk or the file size limit is error 101.
-  bool ok = std::fwrite(bytes, 1, length, f) == length;
-  int err = ok ? 0 : errno;
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) raiseIo(ErrorNumber::DiskWrite, "cannot write " + name + ": " + std::strerror(err));
-}
 
 void execStmtDataRewind(State& s) { s.dataPointer = s.dataBase + s.code.u32(); }
 
@@ -274,37 +128,9 @@ void execStmtArrayFill(State& s) {
 void execStmtStoreSpareA(State& s) { storeSpare(s, 0); }
 void execStmtStoreSpareB(State& s) { storeSpare(s, 1); }
 
-// ---- message boxes ----
-
-void execStmtShowMessage(State& s) {
-  std::string text;
-  argText(s, text);
-  showMessageBox(s, text, applicationTitle(s), 0);
-}
-
-void execStmtMessageBox(State& s) {
-  std::string text, caption;
-  argText(s, text);
-  argText(s, caption);
-  int32_t flags = evaluateInt(s);
-  showMessageBox(s, text, caption, uint32_t(flags));
-}
-
-void execStmtMessageDialog(State& s) {
-  std::string text;
-  argText(s, text);
-  int32_t kind = evaluateInt(s);
-  int32_t buttons = evaluateInt(s);
-  evaluateInt(s);  // the help context
-  showMessageDialog(s, text, kind, buttons);
-}
-
 // ---- window messages ----
 
-void execStmtProcessMessages(State& s) {
-  reapDetached(s);
-  processMessages(s);
-}
+void execStmtProcessMessages(State& s) { processMessages(s); }
 
 void execStmtSendMessage(State& s) { sendMessage(s, messageOperands(s)); }
 
@@ -334,22 +160,6 @@ void execStmtPlayResource(State& s) {
   }
   evaluateInt(s);
 }
-
-// ---- printer ----
-
-void execStmtPrinterPrint(State& s) {
-  double v;
-  std::string text;
-  if (!evaluate(s, v, text)) {
-    if (v - std::trunc(v) == 0.0 && v > -2147483649.0 && v < 2147483648.0) text = convert::intToStr(int64_t(v));
-    else if (v - std::trunc(v) == 0.0) text = convert::formatFloatFixed(v, 16, 1);
-    else text = convert::formatFloatFixed(v, 9, 9);
-  }
-  if (s.code.u8() != 11) text += '\n';
-  printerWrite(s, text);
-}
-
-void execStmtPrinterClose(State& s) { printerClose(s); }
 
 // ---- raw memory ----
 

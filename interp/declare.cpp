@@ -13,7 +13,7 @@
 #include "interp/stores.h"
 #include "interp/value_ops.h"
 #include "runtime/memory_limit.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

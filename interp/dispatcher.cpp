@@ -10,11 +10,12 @@
 
 #include "interp/compiled.h"
 #include "interp/handlers.h"
+#include "interp/sandbox_rules.h"
 #include "interp/tables.h"
 #include "runtime/host_stack.h"
 #include "runtime/memory_limit.h"
 #include "runtime/sandbox.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

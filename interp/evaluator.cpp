@@ -19,7 +19,7 @@
 #include "interp/tables.h"
 #include "runtime/host_stack.h"
 #include "runtime/memory_limit.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

@@ -13,7 +13,7 @@
 #include "interp/value_refs.h"
 #include "interp/tables.h"
 #include "runtime/run_error.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

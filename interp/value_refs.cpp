@@ -4,7 +4,7 @@
 
 #include "interp/evaluator.h"
 #include "interp/stores.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin::valueref {
 

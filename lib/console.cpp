@@ -17,7 +17,7 @@
 #include "interp/dispatcher.h"
 #include "runtime/run_error.h"
 #include "runtime/shutdown.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

@@ -7,7 +7,7 @@
 #include "interp/convert.h"
 #include "interp/handlers.h"
 #include "lib/console.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "runtime/run_error.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

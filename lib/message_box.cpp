@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "lib/console.h"
-#include "runtime/state.h"
+#include "interp/state.h"
+#include "interp/builtins_util.h"
+#include "interp/handlers.h"
 
 namespace tavrin {
 namespace {
@@ -152,6 +154,48 @@ int32_t showMessageDialog(State& s, std::string_view text, int32_t kind, int32_t
   static constexpr std::string_view kCaptions[] = {"Warning", "Error", "Information", "Confirm"};
   std::string_view caption = kind >= 0 && kind < 4 ? kCaptions[kind] : applicationTitle(s);
   return choose(s, caption, text, buttons, def, cancel, 2);
+}
+
+// ---- the message box statements and built-ins ----
+
+void execStmtShowMessage(State& s) {
+  std::string text;
+  argText(s, text);
+  showMessageBox(s, text, applicationTitle(s), 0);
+}
+
+void execStmtMessageBox(State& s) {
+  std::string text, caption;
+  argText(s, text);
+  argText(s, caption);
+  int32_t flags = evaluateInt(s);
+  showMessageBox(s, text, caption, uint32_t(flags));
+}
+
+void execStmtMessageDialog(State& s) {
+  std::string text;
+  argText(s, text);
+  int32_t kind = evaluateInt(s);
+  int32_t buttons = evaluateInt(s);
+  evaluateInt(s);  // the help context
+  showMessageDialog(s, text, kind, buttons);
+}
+
+void fnMessageBoxResult(State& s, EvalStack& e) {
+  std::string text, caption;
+  argText(s, text);
+  argText(s, caption);
+  int32_t flags = argTrunc(s);
+  e.pushNumber(showMessageBox(s, text, caption, uint32_t(flags)));
+}
+
+void fnMessageDialogResult(State& s, EvalStack& e) {
+  std::string text;
+  argText(s, text);
+  int32_t kind = argRound(s);
+  int32_t buttons = argRound(s);
+  argNumber(s);  // the help context
+  e.pushNumber(double(uint16_t(showMessageDialog(s, text, kind, buttons))));
 }
 
 }  // namespace tavrin

@@ -12,7 +12,9 @@
 
 #include "lib/console.h"
 #include "lib/paths.h"
-#include "runtime/state.h"
+#include "interp/state.h"
+#include "interp/builtins_util.h"
+#include "interp/handlers.h"
 
 namespace tavrin {
 namespace {
@@ -81,5 +83,21 @@ void printerClose(State& s) {
   int rc = p.pipe ? pclose(out) : std::fclose(out);
   if (rc != 0 && !p.pipe) raiseIo(ErrorNumber::DiskWrite, "cannot finish the printer document");
 }
+
+// ---- the printer statements ----
+
+void execStmtPrinterPrint(State& s) {
+  double v;
+  std::string text;
+  if (!evaluate(s, v, text)) {
+    if (v - std::trunc(v) == 0.0 && v > -2147483649.0 && v < 2147483648.0) text = convert::intToStr(int64_t(v));
+    else if (v - std::trunc(v) == 0.0) text = convert::formatFloatFixed(v, 16, 1);
+    else text = convert::formatFloatFixed(v, 9, 9);
+  }
+  if (s.code.u8() != 11) text += '\n';
+  printerWrite(s, text);
+}
+
+void execStmtPrinterClose(State& s) { printerClose(s); }
 
 }  // namespace tavrin

@@ -14,7 +14,10 @@
 #include <string>
 
 #include "lib/console.h"
-#include "runtime/state.h"
+#include "interp/state.h"
+#include "interp/builtins_util.h"
+#include "interp/handlers.h"
+#include "runtime/sandbox.h"
 
 extern char** environ;
 
@@ -97,6 +100,28 @@ void executeDetached(State& s, std::string_view commandLine) {
   reapDetached(s);
   pid_t pid = spawnShell(s, commandLine);
   if (pid > 0) s.core.detachedChildren.push_back(pid);
+}
+
+// ---- the statements and the built-in that start programs ----
+
+void execStmtRunProgram(State& s) {
+  std::string command;
+  argText(s, command);
+  runProgramAndWait(s, command);
+}
+
+void execStmtExecute(State& s) {
+  std::string command;
+  argText(s, command);
+  executeDetached(s, command);
+}
+
+void fnRunProgram(State& s, EvalStack& e) {
+  std::string command;
+  argText(s, command);
+  argNumber(s);  // the show-window mode: no windows here
+  if (s.sandbox) sandboxRefuse("RunProgram");
+  e.pushNumber(startProgram(s, command));
 }
 
 }  // namespace tavrin

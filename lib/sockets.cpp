@@ -20,9 +20,9 @@
 #include <cstring>
 
 #include "interp/evaluator.h"
-#include "lib/message_queue.h"
+#include "interp/message_queue.h"
 #include "runtime/sandbox.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 #include "ui/object_model.h"
 
 namespace tavrin {

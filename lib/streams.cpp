@@ -19,7 +19,7 @@
 #include "runtime/low_memory.h"
 #include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

@@ -8,7 +8,7 @@
 #include "lib/streams.h"
 #include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

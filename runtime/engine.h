@@ -1,4 +1,5 @@
-// One program run from start-up to exit, shared by the bound engine and `tavrin run`.
+// The options of one program run, shared by the bound engine and `tavrin run`; the run
+// itself is interp/run.h's.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -14,10 +15,6 @@ struct RunOptions {
   uint64_t maxMemory = 0;             // bytes of program storage; 0: unbounded
   bool quietWithoutImage = true;      // the bare engine: a zero trailer exits 0 quietly
 };
-
-// Runs the program and returns the process exit status: 0 on a normal end, the error
-// number after a run-time error, 2 when `tavrin run` is given a file without a program.
-int runProgramFile(const RunOptions& options);
 
 // The absolute path of the running executable.
 std::string ownExecutablePath();

@@ -9,7 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "runtime/state.h"
+#include "runtime/run_error.h"
+#include "runtime/run_state.h"
 
 namespace tavrin {
 namespace {
@@ -75,7 +76,7 @@ TailStatus readImageTail(const std::string& path, std::vector<uint8_t>& image) {
   return TailStatus::Image;
 }
 
-bool loadImage(State& s, std::vector<uint8_t> image) {
+bool loadImage(RunState& s, std::vector<uint8_t> image) {
   s.image = std::move(image);
   const size_t size = s.image.size();
   s.code.reset(s.image.data(), size);

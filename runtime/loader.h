@@ -6,7 +6,7 @@
 
 namespace tavrin {
 
-struct State;
+struct RunState;
 
 enum class TailStatus { Image, NoImage };
 
@@ -18,6 +18,6 @@ TailStatus readImageTail(const std::string& path, std::vector<uint8_t>& image);
 // Copies the image into the code stream and walks the procedure, resource and data
 // records; leaves the code stream at the main program. Returns whether the main program
 // is to be run (more than four bytes of it follow). Malformed records raise a RunError.
-bool loadImage(State& s, std::vector<uint8_t> image);
+bool loadImage(RunState& s, std::vector<uint8_t> image);
 
 }  // namespace tavrin

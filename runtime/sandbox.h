@@ -1,4 +1,4 @@
-// The sandbox for untrusted images: with State::sandbox set, anything that reaches outside
+// The sandbox for untrusted images: with RunState::sandbox set, anything that reaches outside
 // the process (files, processes, libraries, sockets, the printer, sleeping) is refused with
 // a run-time error instead of being carried out.
 #pragma once
@@ -7,12 +7,6 @@
 
 namespace tavrin {
 
-struct State;
-
 [[noreturn, gnu::cold]] void sandboxRefuse(std::string_view what);
-
-// Whether a statement with this lead byte (and, for lead 0, sub-opcode; for object
-// statements, type code) is refused in the sandbox.
-bool sandboxRefusesStatement(uint8_t lead, uint8_t next);
 
 }  // namespace tavrin

@@ -1,26 +1,27 @@
-// Shutdown steps.
+// The exit signal handlers and the service list they walk.
 #include "runtime/shutdown.h"
 
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
-
-#include "lib/printer.h"
-#include "lib/console.h"
-#include "runtime/state.h"
+#include <initializer_list>
 
 namespace tavrin {
 
 namespace {
 
-// SIGINT, SIGTERM, SIGHUP: give the terminal back and end with 128 + the signal's number.
+// Read by the handler; written only before the handlers are installed and between runs.
+ServiceList g_signalServices;
+
 void exitOnSignal(int signal) {
-  consoleEndFromSignal();
+  for (size_t i = g_signalServices.count; i-- > 0;)
+    if (auto step = g_signalServices.steps[i].onSignal) step();
   _exit(128 + signal);
 }
 
 }  // namespace
+
+void setSignalServices(ServiceList services) { g_signalServices = services; }
 
 void installExitSignalHandlers() {
   static bool installed = false;
@@ -30,14 +31,6 @@ void installExitSignalHandlers() {
   action.sa_handler = exitOnSignal;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-void endServices(State& s) { consoleEnd(s); }
-
-void shutdownState(State& s) {
-  printerClose(s);  // an open printer document ends with the run
-  consoleFlush(s);  // a write error of buffered output still ends in error 101
-  endServices(s);
 }
 
 }  // namespace tavrin

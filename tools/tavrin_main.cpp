@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "runtime/engine.h"
+#include "interp/run.h"
 #include "runtime/host_stack.h"
 #include "runtime/loader.h"
 #include "tools/asm.h"
 #include "tools/image_file.h"
+#include "tools/service_list.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ int commandRun(int argc, char** argv) {
   for (; i < argc; ++i) options.arguments.emplace_back(argv[i]);
   struct stat st {};
   if (stat(options.imagePath.c_str(), &st) != 0) usage("cannot open " + options.imagePath);
-  return runProgramFile(options);
+  return runProgramFile(options, engineServices());
 }
 
 std::string readText(const std::string& path) {

@@ -1,14 +1,28 @@
 // The object layer's side of the declarations (interp/object_hooks.h): plain object
-// declarations and object arrays go to the object model.
+// declarations and object arrays go to the object model. A form is a windowed program's
+// first visual need: declaring one starts the windowed layer.
 #include "interp/object_hooks.h"
 
 #include "ui/object_model.h"
+#include "ui/visual_layer.h"
 
 namespace tavrin {
+namespace {
 
-void declareObjects(State& s, uint8_t type, uint16_t highest) { CreateObjects(s, type, highest); }
+void startVisualLayerFor(State& s, uint8_t type) {
+  constexpr uint8_t otForm = 30;
+  if (type == otForm) visualLayer(s);
+}
+
+}  // namespace
+
+void declareObjects(State& s, uint8_t type, uint16_t highest) {
+  startVisualLayerFor(s, type);
+  CreateObjects(s, type, highest);
+}
 
 void declareObjectArray(State& s, uint8_t type, uint16_t array, const DimensionList& dims) {
+  startVisualLayerFor(s, type);
   DeclareObjectArray(s, type, array, dims);
 }
 

@@ -20,7 +20,7 @@
 #include "lib/sockets.h"
 #include "lib/string_list.h"
 #include "runtime/run_error.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 

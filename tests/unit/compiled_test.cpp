@@ -12,7 +12,7 @@
 #include "interp/dispatcher.h"
 #include "runtime/host_stack.h"
 #include "runtime/loader.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 #include "tools/asm.h"
 
 namespace tavrin {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "lib/message_queue.h"
+#include "interp/message_queue.h"
 #include "lib/paths.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "runtime/code_reader.h"
 #include "runtime/loader.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 namespace {

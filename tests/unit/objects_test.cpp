@@ -15,7 +15,7 @@
 #include "lib/streams.h"
 #include "lib/string_list.h"
 #include "runtime/loader.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 #include "tools/asm.h"
 #include "ui/object_model.h"
 #include "ui/property_tables.h"

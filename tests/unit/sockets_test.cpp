@@ -13,9 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include "lib/message_queue.h"
+#include "interp/message_queue.h"
+#include "tools/service_list.h"
 #include "lib/sockets.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 namespace {
@@ -421,6 +422,7 @@ TEST(Sockets, AsynchronousConnectNotifies) {
 TEST(Sockets, NotificationsReachTheFormsWindowThroughTheMessagePump) {
   Listener l;
   State s;
+  s.services = engineServices();  // the socket service's pump step
   SocketService& net = socketService(s);
   constexpr uint32_t kWindow = 0x00010000;
   net.formWindow = [](State&, int32_t form) { return form == 2 ? kWindow : 0u; };

@@ -9,7 +9,7 @@
 
 #include "interp/stores.h"
 #include "runtime/low_memory.h"
-#include "runtime/state.h"
+#include "interp/state.h"
 
 namespace tavrin {
 namespace {

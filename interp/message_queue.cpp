@@ -1,10 +1,10 @@
 // The engine's message queue.
-#include "lib/message_queue.h"
+#include "interp/message_queue.h"
 
 #include <algorithm>
 
-#include "lib/sockets.h"
-#include "runtime/state.h"
+#include "interp/run.h"
+#include "interp/state.h"
 
 namespace tavrin {
 namespace {
@@ -52,7 +52,7 @@ bool postMessage(State& s, const WindowMessage& message) {
 void processMessages(State& s) {
   auto& q = s.core.messages;
   if (q.externalPump) q.externalPump(s);
-  pumpSocketNotifications(s);
+  pumpServices(s);  // the services deliver what arrived (socket readiness)
   while (!q.pending.empty()) {
     WindowMessage m = q.pending.front();
     q.pending.pop_front();

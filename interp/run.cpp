@@ -1,0 +1,95 @@
+// Start-up, the run and shutdown.
+#include "interp/run.h"
+
+#include <csignal>
+#include <cstdio>
+#include <new>
+
+#include "interp/dispatcher.h"
+#include "interp/state.h"
+#include "runtime/loader.h"
+#include "runtime/memory_limit.h"
+#include "runtime/shutdown.h"
+
+namespace tavrin {
+
+namespace {
+
+void initState(State& s, const RunOptions& options, ServiceList services) {
+  s.core.decimalSeparator = '.';  // whatever the user's locale says
+  s.trace = options.trace;
+  s.stepLimit = options.maxSteps;
+  s.services = services;
+  if (options.maxMemory) setMemoryLimit(options.maxMemory);
+  // A peer that has gone away makes a write fail with an error, not kill the process; so
+  // does a write past the file size limit (ulimit -f).
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  // Interrupts end the run with the conventional status, the terminal given back.
+  setSignalServices(services);
+  installExitSignalHandlers();
+}
+
+int report(const State& s, const RunError& error) {
+  std::fflush(stdout);
+  std::string line = formatError(error);
+  std::fprintf(stderr, "%s: %s\n", s.programName.c_str(), line.c_str());
+  return error.number > 0 && error.number < 256 ? error.number : 217;
+}
+
+}  // namespace
+
+void startServices(State& s) {
+  for (const ServiceSteps& service : s.services)
+    if (service.start) service.start(s);
+}
+
+void pumpServices(State& s) {
+  for (const ServiceSteps& service : s.services)
+    if (service.pump) service.pump(s);
+}
+
+void endServices(State& s) {
+  for (size_t i = s.services.count; i-- > 0;)
+    if (auto step = s.services.steps[i].end) step(s);
+}
+
+void shutdownState(State& s) {
+  for (size_t i = s.services.count; i-- > 0;)
+    if (auto step = s.services.steps[i].close) step(s);
+  endServices(s);
+}
+
+int runProgramFile(const RunOptions& options, ServiceList services) {
+  State s;
+  s.programName = options.arguments.empty() ? options.imagePath : options.arguments[0];
+  try {
+    initState(s, options, services);
+    s.arguments = options.arguments;
+    std::vector<uint8_t> image;
+    if (readImageTail(options.imagePath, image) == TailStatus::NoImage) {
+      if (options.quietWithoutImage) return 0;
+      std::fprintf(stderr, "tavrin: %s carries no program (its trailer is 0)\n", options.imagePath.c_str());
+      return 2;
+    }
+    if (loadImage(s, std::move(image))) {
+      startServices(s);
+      runStatements(s);
+    }
+    shutdownState(s);
+    return 0;
+  } catch (const ProgramEnd& end) {
+    endServices(s);
+    return end.exitCode;
+  } catch (const RunError& error) {
+    endServices(s);
+    return report(s, error);
+  } catch (const std::bad_alloc&) {
+    // The host refused memory the bounds of the stores and texts did not foresee.
+    endServices(s);
+    return report(s, RunError{ErrorKind::Limit, int(ErrorNumber::HeapOverflow), "Heap overflow: the host is out of memory",
+                              s.statementPosition});
+  }
+}
+
+}  // namespace tavrin

@@ -1,0 +1,16 @@
+// Destruction of the library services' states, which the interpreter state holds by
+// pointer without knowing their types.
+#include "interp/state.h"
+#include "lib/console.h"
+#include "lib/sockets.h"
+
+namespace tavrin {
+
+// The external-call service keeps nothing yet.
+struct ExternalState {};
+
+void destroyService(ConsoleState* p) { delete p; }
+void destroyService(SocketService* p) { delete p; }
+void destroyService(ExternalState* p) { delete p; }
+
+}  // namespace tavrin

@@ -1,0 +1,35 @@
+// The engine's services, in start order; they end in reverse order. This is the one place
+// that names them all: a new service adds its row here and nowhere else in the core.
+#include "tools/service_list.h"
+
+#include <iterator>
+
+#include "lib/console.h"
+#include "lib/printer.h"
+#include "lib/process.h"
+#include "lib/sockets.h"
+#include "ui/visual_layer.h"
+
+namespace tavrin {
+namespace {
+
+// name, start, pump, close, end, signal
+constexpr ServiceSteps kEngineServices[] = {
+    // A write error of buffered output at the normal end still ends in error 101; every way
+    // out gives the terminal back, a signal too.
+    {"console", nullptr, nullptr, consoleFlush, consoleEnd, consoleEndFromSignal},
+    // An open printer document ends with the run (it flushes the console first).
+    {"printer", nullptr, nullptr, printerClose, nullptr, nullptr},
+    // Children started without waiting are reaped at each pump, so none is left a zombie.
+    {"processes", nullptr, reapDetached, nullptr, nullptr, nullptr},
+    // Readiness of the program's sockets reaches their forms' windows at each pump.
+    {"sockets", nullptr, pumpSocketNotifications, nullptr, nullptr, nullptr},
+    // The windowed layer, when a program started it: its windows close, Qt ends.
+    {"visual", nullptr, nullptr, nullptr, visualLayerEnd, nullptr},
+};
+
+}  // namespace
+
+ServiceList engineServices() { return {kEngineServices, std::size(kEngineServices)}; }
+
+}  // namespace tavrin

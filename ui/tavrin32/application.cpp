@@ -1,0 +1,125 @@
+// The windowed layer's entry: starts Qt's application object for the engine, handles its
+// pending events and ends it. Everything here runs behind the exception-free boundary of
+// ui/visual_host.h: each entry catches what Qt or the C++ library may throw and returns a
+// status instead.
+#include <QApplication>
+#include <QByteArray>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ui/visual_host.h"
+
+namespace {
+
+const TavrinVisualHost* g_host = nullptr;
+QApplication* g_app = nullptr;
+// QApplication keeps references to these for its whole life.
+int g_argc = 1;
+char g_programName[] = "tavrin";
+char* g_argv[] = {g_programName, nullptr};
+
+void copyError(char* error, size_t size, const std::string& text) {
+  if (!error || size == 0) return;
+  std::snprintf(error, size, "%s", text.c_str());
+}
+
+// Qt's own warnings go to the engine, which writes them as the run's diagnostics.
+void forwardMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type == QtDebugMsg || type == QtInfoMsg) return;
+  if (g_host && g_host->note) g_host->note(g_host->context, ("Qt: " + text.toUtf8()).constData());
+}
+
+// Qt ends the process (qFatal) when its platform cannot start, so what it will need is
+// checked first: the platform plugin's file and, for the windowing systems, a display.
+bool platformUsable(std::string& why) {
+  QByteArray asked = qgetenv("QT_QPA_PLATFORM");
+  QString name = QString::fromLocal8Bit(asked).section(QLatin1Char(':'), 0, 0).section(QLatin1Char(';'), 0, 0);
+  if (name.isEmpty()) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+      why = "no display to open windows on: DISPLAY is not set (QT_QPA_PLATFORM=offscreen runs without one)";
+      return false;
+    }
+    return true;  // Qt's default platform for the display that is set
+  }
+  if (name == QLatin1String("xcb") && qEnvironmentVariableIsEmpty("DISPLAY")) {
+    why = "QT_QPA_PLATFORM is xcb but DISPLAY is not set";
+    return false;
+  }
+  QStringList directories{QLibraryInfo::path(QLibraryInfo::PluginsPath)};
+  for (const QString& d : qEnvironmentVariable("QT_PLUGIN_PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+    directories << d;
+  for (const QString& d : directories)
+    if (QFileInfo::exists(d + QLatin1String("/platforms/libq") + name + QLatin1String(".so"))) return true;
+  why = "Qt has no platform plugin \"" + name.toStdString() + "\" (looked in " +
+        directories.join(QLatin1String(", ")).toStdString() + ")";
+  return false;
+}
+
+int32_t processEvents() {
+  if (!g_app) return kVisualFailed;
+  try {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return kVisualOk;
+  } catch (...) {
+    return kVisualFailed;
+  }
+}
+
+int32_t shutdown() {
+  if (!g_app) return kVisualOk;
+  try {
+    QApplication::closeAllWindows();
+    delete g_app;
+    g_app = nullptr;
+    qInstallMessageHandler(nullptr);
+    g_host = nullptr;
+    return kVisualOk;
+  } catch (...) {
+    g_app = nullptr;
+    return kVisualFailed;
+  }
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int32_t tavrinVisualStart(const TavrinVisualHost* host,
+                                                                             TavrinVisualLayer* layer,
+                                                                             char* error, size_t errorSize) {
+  try {
+    if (!host || !layer || host->abi != TAVRIN_VISUAL_ABI || host->size < sizeof(TavrinVisualHost)) {
+      copyError(error, errorSize, "the engine's host table is of another version");
+      return kVisualWrongVersion;
+    }
+    if (!g_app) {
+      std::string why;
+      if (!platformUsable(why)) {
+        copyError(error, errorSize, why);
+        return kVisualNoDisplay;
+      }
+      g_host = host;
+      qInstallMessageHandler(forwardMessage);
+      g_app = new QApplication(g_argc, g_argv);
+      // Qt takes the user's locale; the engine formats and reads numbers itself, and the C
+      // library's number functions must keep the point.
+      std::setlocale(LC_NUMERIC, "C");
+    }
+    *layer = TavrinVisualLayer{TAVRIN_VISUAL_ABI, uint32_t(sizeof(TavrinVisualLayer)), qVersion(), &processEvents,
+                               &shutdown};
+    return kVisualOk;
+  } catch (const std::exception& e) {
+    copyError(error, errorSize, e.what());
+  } catch (...) {
+    copyError(error, errorSize, "Qt failed to start");
+  }
+  return kVisualFailed;
+}

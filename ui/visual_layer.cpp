@@ -1,0 +1,130 @@
+// Loading the windowed layer with dlopen and keeping it for the rest of the process (Qt's
+// application object is one per process, and Qt's libraries do not unload cleanly).
+#include "ui/visual_layer.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "interp/state.h"
+#include "runtime/engine.h"
+#include "runtime/run_error.h"
+#include "runtime/sandbox.h"
+
+#ifndef TAVRIN_VISUAL_INSTALL_DIR
+#define TAVRIN_VISUAL_INSTALL_DIR "/usr/local/lib/tavrin"
+#endif
+
+namespace tavrin {
+namespace {
+
+struct Loaded {
+  bool tried = false;
+  bool started = false;
+  std::string failure;  // why it could not start, for every later call
+  void* handle = nullptr;
+  TavrinVisualHost host{};
+  TavrinVisualLayer layer{};
+};
+Loaded g_visual;
+
+void noteFromLayer(void* context, const char* text) {
+  const auto* s = static_cast<const State*>(context);
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: %s\n", s && !s->programName.empty() ? s->programName.c_str() : "tavrin", text);
+}
+
+std::string directoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+std::string start(State& s) {
+  std::vector<std::string> candidates = visualLayerCandidates();
+  std::string path;
+  for (const std::string& c : candidates) {
+    if (exists(c)) {
+      path = c;
+      break;
+    }
+  }
+  if (path.empty()) {
+    std::string where;
+    for (const std::string& c : candidates) where += (where.empty() ? "" : ", ") + c;
+    return std::string("the windowed layer ") + kVisualLayerFile + " was not found (looked for " + where +
+           "); it is built when Qt 6 Widgets (Debian package qt6-base-dev) is installed, or set TAVRIN_VISUAL "
+           "to its path";
+  }
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = dlerror();
+    return "cannot load the windowed layer " + path + ": " + (why ? why : "unknown reason") +
+           " (it needs the Qt 6 Widgets libraries, Debian package libqt6widgets6)";
+  }
+  auto entry = reinterpret_cast<TavrinVisualStart>(dlsym(handle, TAVRIN_VISUAL_START));
+  if (!entry) {
+    dlclose(handle);
+    return path + " is not a windowed layer of this engine (it has no " TAVRIN_VISUAL_START ")";
+  }
+  g_visual.host = {TAVRIN_VISUAL_ABI, uint32_t(sizeof(TavrinVisualHost)), &s, &noteFromLayer};
+  char error[512] = {};
+  int32_t status = entry(&g_visual.host, &g_visual.layer, error, sizeof error);
+  error[sizeof error - 1] = 0;
+  if (status == kVisualOk && (g_visual.layer.abi != TAVRIN_VISUAL_ABI || !g_visual.layer.processEvents ||
+                              !g_visual.layer.shutdown || !g_visual.layer.qtVersion)) {
+    if (g_visual.layer.shutdown) g_visual.layer.shutdown();
+    status = kVisualWrongVersion;
+  }
+  if (status != kVisualOk) {
+    // The layer stays mapped: it may have started Qt threads before it failed.
+    if (status == kVisualWrongVersion) return path + " was built for another version of this engine";
+    return "the windowed layer " + path + " could not start: " + (error[0] ? error : "no reason given");
+  }
+  g_visual.handle = handle;
+  return {};
+}
+
+}  // namespace
+
+std::vector<std::string> visualLayerCandidates() {
+  if (const char* env = std::getenv("TAVRIN_VISUAL"); env && *env) return {env};
+  std::vector<std::string> out;
+  std::string self = ownExecutablePath();
+  if (!self.empty()) {
+    std::string dir = directoryOf(self);
+    out.push_back(dir + "/" + kVisualLayerFile);
+    out.push_back(dir + "/../lib/tavrin/" + kVisualLayerFile);
+  }
+  std::string installed = std::string(TAVRIN_VISUAL_INSTALL_DIR) + "/" + kVisualLayerFile;
+  if (out.empty() || (out[1] != installed && out[0] != installed)) out.push_back(installed);
+  return out;
+}
+
+const TavrinVisualLayer& visualLayer(State& s) {
+  if (g_visual.started) [[likely]]
+    return g_visual.layer;
+  if (s.sandbox) sandboxRefuse("the windowed layer");
+  if (!g_visual.tried) {
+    g_visual.tried = true;
+    g_visual.failure = start(s);
+    g_visual.started = g_visual.failure.empty();
+    if (g_visual.started) return g_visual.layer;
+  }
+  raise(ErrorNumber::Unhandled, g_visual.failure);
+}
+
+bool visualLayerStarted() { return g_visual.started; }
+
+void visualLayerEnd(State&) {
+  if (!g_visual.started) return;
+  g_visual.layer.shutdown();
+  g_visual.started = false;
+  g_visual.tried = false;  // a later run in this process starts it again
+  g_visual.host.context = nullptr;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,29 @@
+// The engine's side of the windowed layer: finding and loading the shared object at the
+// first visual need, and ending it with the run. Console programs never reach this, so
+// they map no Qt library.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "ui/visual_host.h"
+
+namespace tavrin {
+
+struct State;
+
+// The layer's file name, looked for (in this order) at $TAVRIN_VISUAL alone when that is
+// set, else next to the running executable, in ../lib/tavrin beside it, and in the install
+// prefix's lib/tavrin.
+inline constexpr const char* kVisualLayerFile = "tavrin-visual.so";
+std::vector<std::string> visualLayerCandidates();
+
+// The started layer; loads and starts it on the first call. A layer that cannot be found,
+// loaded or started is a run-time error (217) naming the file and what is missing, and so
+// is every later call. Refused in the sandbox.
+const TavrinVisualLayer& visualLayer(State& s);
+// Whether the layer has been started in this process.
+bool visualLayerStarted();
+// The service's end step: a started layer closes its windows and ends Qt.
+void visualLayerEnd(State& s);
+
+}  // namespace tavrin
