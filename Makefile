@@ -1,10 +1,13 @@
-# The two set-up commands of a fresh Debian 12 machine: `make demo` and `make test`.
+# The set-up commands of a fresh Debian 12 machine: `make demo`, `make test` and
+# `make install` (PREFIX, default /usr/local: bin/tavrin, bin/tavrin-engine and
+# lib/tavrin/tavrin-visual.so, where the installed engine looks for the windowed layer).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 PACKAGES := cmake ninja-build g++ make libgtest-dev pkg-config socat curl qt6-base-dev
 
-.PHONY: all deps configure build demo test clean
+.PHONY: all deps configure build demo test install clean
 
 all: build
 
@@ -12,7 +15,7 @@ deps:
 	@sh scripts/install-deps $(PACKAGES)
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -23,6 +26,10 @@ demo: build
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The engine is configured with the prefix, so a bound program anywhere finds the layer there.
+install: build
+	@cmake --install $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
