@@ -217,12 +217,13 @@ void callWithOperands(MemberCall& c, Call&& call) {
 
 // Adapters are empty class constants, used in a table's member column.
 struct AdapterTag {};
+struct FieldTag : AdapterTag {};
 
 // A data member of the subject: a statement stores its one operand (converted to the
 // member's type), a read pushes it. After, a member function of the subject, runs after
 // a store (a font drops its handle).
 template <auto M, auto After = nullptr>
-struct FieldAdapter : AdapterTag {
+struct FieldAdapter : FieldTag {
   template <ArgList A, bool W>
   static void run(MemberCall& c) {
     using F = detail::FieldOf<decltype(M)>;
@@ -269,7 +270,7 @@ inline constexpr IgnoreAdapter ignored{};
 // The member of one row: F is a member function or an adapter constant.
 template <ArgList A, bool W, auto F>
 void runMember(MemberCall& c) {
-  if constexpr (std::is_base_of_v<AdapterTag, decltype(F)>) {
+  if constexpr (std::is_base_of_v<AdapterTag, std::remove_cv_t<decltype(F)>>) {
     decltype(F)::template run<A, W>(c);
   } else {
     using S = detail::Signature<decltype(F)>;
@@ -278,16 +279,27 @@ void runMember(MemberCall& c) {
   }
 }
 
+// The member of one row, and whether it is a plain field (stored by a statement row and
+// pushed by a read row), which the tests use to check that the two rows of an id meet.
+struct MemberEntry {
+  Member run;
+  bool field;
+};
+
+template <auto F>
+inline constexpr bool isField = std::is_base_of_v<FieldTag, std::remove_cv_t<decltype(F)>>;
+
 // In a type's source: `#define PROP TAVRIN_MEMBER_ROW` before including its table gives
 // the member of each row, in the table's order.
-#define TAVRIN_MEMBER_ROW(id, name, kind, access, member, args) \
-  &runMember<detail::argsOf(uint8_t(PropKind::kind), args), prop_access::access, member>,
+#define TAVRIN_MEMBER_ROW(id, name, kind, access, member, args)                                \
+  MemberEntry{&runMember<detail::argsOf(uint8_t(PropKind::kind), args), prop_access::access, member>, \
+              isField<member>},
 
 using Factory = std::unique_ptr<Object> (*)();
 
 // What a type's source file gives the object model.
 struct TypeBinding {
-  std::span<const Member> members;  // by row number of the type's table
+  std::span<const MemberEntry> members;  // by row number of the type's table
   Factory make = nullptr;           // creation List: one new object
   bool unlistedReadsZero = false;   // an id without a read row yields 0
   // The address in program memory of an instance's record, which an external call

@@ -180,7 +180,7 @@ bool findMember(uint8_t type, uint8_t id, bool write, const PropertyInfo*& row, 
   if (!r.found) [[unlikely]]
     return false;
   row = &rowsOf(r.table)[r.row];
-  member = kBindings[r.table]->members[r.row];
+  member = kBindings[r.table]->members[r.row].run;
   return true;
 }
 
@@ -293,6 +293,8 @@ Object* ResolveContainer(State& s, uint8_t type, int64_t instance) {
   if (!kTypeTraits[type].container) return nullptr;
   return &ObjectAt(s, type, instance);
 }
+
+const TypeBinding* BindingOf(uint8_t type) { return kBindings[type]; }
 
 uint32_t ObjectAddress(State& s, uint8_t type, int64_t instance) {
   const TypeBinding* b = kBindings[type];

@@ -86,6 +86,8 @@ int32_t objectElementNumber(State& s, uint8_t type, uint16_t array);
 ObjectRef ReadObjectReference(State& s);
 // The container object (parent, owner) a reference names, or nullptr.
 Object* ResolveContainer(State& s, uint8_t type, int64_t instance);
+// The binding of a type code (ui/bindings.def), or nullptr.
+const TypeBinding* BindingOf(uint8_t type);
 // The program-memory address of an instance's record (otRect): what an external call
 // passes for an argument of that type. Run-time error 213 outside the type's table; 0 for
 // a type that has no record.

@@ -51,7 +51,7 @@ void fileClose(MemberCall& c) {
 int32_t fileHandle(MemberCall& c) { return static_cast<FileStream&>(fileStreamAt(c.s, c.instance)).fd(); }
 
 #define PROP TAVRIN_MEMBER_ROW
-constexpr Member kMembers[] = {
+constexpr MemberEntry kMembers[] = {
 #include "ui/props_file_stream.def"
 };
 #undef PROP

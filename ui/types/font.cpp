@@ -81,7 +81,7 @@ const std::string& fontScreenName(MemberCall& c, int32_t n) {
 }
 
 #define PROP TAVRIN_MEMBER_ROW
-constexpr Member kMembers[] = {
+constexpr MemberEntry kMembers[] = {
 #include "ui/props_font.def"
 };
 #undef PROP

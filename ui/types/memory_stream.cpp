@@ -79,7 +79,7 @@ double memoryAddress(MemberCall& c) {
 }
 
 #define PROP TAVRIN_MEMBER_ROW
-constexpr Member kMembers[] = {
+constexpr MemberEntry kMembers[] = {
 #include "ui/props_memory_stream.def"
 };
 #undef PROP

@@ -52,7 +52,7 @@ RectRecord& subject<RectRecord>(MemberCall& c) {
 namespace {
 
 #define PROP TAVRIN_MEMBER_ROW
-constexpr Member kMembers[] = {
+constexpr MemberEntry kMembers[] = {
 #include "ui/props_rect.def"
 };
 #undef PROP

@@ -104,7 +104,7 @@ int32_t socketReceiveByte(MemberCall& c, double s) {
 void socketSendByte(MemberCall& c, int32_t s, int32_t v) { net(c).sendByte(recordOf(c), s, v); }
 
 #define PROP TAVRIN_MEMBER_ROW
-constexpr Member kMembers[] = {
+constexpr MemberEntry kMembers[] = {
 #include "ui/props_socket.def"
 };
 #undef PROP

@@ -100,7 +100,7 @@ void listJoin(MemberCall& c, int32_t first, int32_t last, const std::string& sep
 }
 
 #define PROP TAVRIN_MEMBER_ROW
-constexpr Member kMembers[] = {
+constexpr MemberEntry kMembers[] = {
 #include "ui/props_string_list.def"
 };
 #undef PROP
