@@ -18,5 +18,9 @@ void declareObjectArray(State& s, uint8_t type, uint16_t array, const DimensionL
 // Tavrin's re-dimension of an object array; `keep` keeps the old elements (see
 // docs/bytecode.md, "Values, arrays and records").
 void redimensionObjectArray(State& s, uint8_t type, uint16_t array, const DimensionList& dims, bool keep);
+// What an external call passes for an argument of an object type whose objects are
+// records in program memory (68, otRect): the record's address, below 2^31. 0 for a type
+// without such records; run-time error 213 for an instance outside the type's table.
+uint32_t objectArgumentAddress(State& s, uint8_t type, int64_t instance);
 
 }  // namespace tavrin

@@ -100,7 +100,7 @@ constexpr std::array<CodeInfo, kBuiltinCount> makeBuiltins() {
 }
 constexpr std::array<ObjectTypeInfo, 256> makeObjectTypes() {
   std::array<ObjectTypeInfo, 256> t{};
-#define OBJECT_TYPE(code, name, arrays, tag) t[code] = ObjectTypeInfo{#name, arrays != 0, tag != 0};
+#define OBJECT_TYPE(code, name, arrays, tag, font, container, resizable, creation) t[code] = ObjectTypeInfo{#name, arrays != 0, tag != 0};
 #include "interp/object_types.def"
 #undef OBJECT_TYPE
   return t;

@@ -1,12 +1,9 @@
-// Fonts (otFont, and the font sub-object of the controls): name, size, colour, styles,
-// charset, pitch and a handle; and the installed screen fonts, read from fontconfig when
-// it is there.
+// Fonts: name, size, colour, styles, charset, pitch and a handle; and the installed
+// screen fonts, read from fontconfig when it is there. The object side is ui/types/font.cpp.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "ui/object_model.h"
 
 namespace tavrin {
 
@@ -31,41 +28,8 @@ private:
   int32_t m_handle = 0;
 };
 
-class FontObject final : public Object {
-public:
-  FontObject() : Object(otFont) {}
-  Font* font() override { return &value; }
-  Font value;
-};
-
-// The installed screen font families in byte order, without repeats; empty when
-// fontconfig's fc-list is not installed (or in the sandbox).
-const std::vector<std::string>& screenFonts(State& s);
-
-// Members of the font table (ui/props_font.def).
-void fontSetColor(MemberCall& c);
-void fontSetName(MemberCall& c);
-void fontSetSize(MemberCall& c);
-void fontAddStyle(MemberCall& c);
-void fontRemoveStyle(MemberCall& c);
-void fontSetHandle(MemberCall& c);
-void fontSetCharset(MemberCall& c);
-void fontSetPitch(MemberCall& c);
-void fontSetBold(MemberCall& c);
-void fontSetItalic(MemberCall& c);
-void fontSetUnderline(MemberCall& c);
-void fontSetStrikeOut(MemberCall& c);
-void fontColor(MemberCall& c);
-void fontName(MemberCall& c);
-void fontSize(MemberCall& c);
-void fontScreenCount(MemberCall& c);
-void fontScreenName(MemberCall& c);
-void fontHandle(MemberCall& c);
-void fontCharset(MemberCall& c);
-void fontPitch(MemberCall& c);
-void fontBold(MemberCall& c);
-void fontItalic(MemberCall& c);
-void fontUnderline(MemberCall& c);
-void fontStrikeOut(MemberCall& c);
+// The installed screen font families in byte order, without repeats, as fontconfig's
+// fc-list gives them; empty when it is not installed.
+std::vector<std::string> readScreenFonts();
 
 }  // namespace tavrin

@@ -23,7 +23,6 @@
 #include "interp/message_queue.h"
 #include "runtime/sandbox.h"
 #include "interp/state.h"
-#include "ui/object_model.h"
 
 namespace tavrin {
 namespace {
@@ -392,108 +391,6 @@ SocketService& socketService(State& s) {
     s.sockets = std::make_unique<SocketService>();
   return *s.sockets;
 }
-
-// --- The members of otSocket -------------------------------------------------------------
-// The frame has read the operands: `num` holds them truncated (statements) or rounded
-// (reads); the reads that take a truncated handle use the `real` value themselves.
-
-namespace {
-
-class SocketObject final : public Object {
- public:
-  SocketObject() : Object(otSocket) {}
-  SocketRecord record;
-};
-
-SocketRecord& recordOf(MemberCall& c) { return static_cast<SocketObject&>(c.object()).record; }
-
-// The service, for members that reach the network.
-SocketService& net(MemberCall& c) {
-  if (c.s.sandbox) [[unlikely]]
-    sandboxRefuse("sockets");
-  return socketService(c.s);
-}
-
-}  // namespace
-
-std::unique_ptr<Object> makeSocketObject() { return std::make_unique<SocketObject>(); }
-
-void socketOpenServer(MemberCall& c) { net(c).openServer(recordOf(c), c.num[0]); }
-void socketOpenServerHandle(MemberCall& c) { c.pushNumber(net(c).openServerHandle(recordOf(c), c.num[0])); }
-void socketClose(MemberCall& c) { net(c).close(c.num[1]); }  // between two delimiter bytes
-void socketSetType(MemberCall& c) { recordOf(c).type = c.num[0]; }
-void socketType(MemberCall& c) { c.pushNumber(recordOf(c).type); }
-void socketSetProtocol(MemberCall& c) { recordOf(c).protocol = c.num[0]; }
-void socketProtocol(MemberCall& c) { c.pushNumber(recordOf(c).protocol); }
-void socketReadablePair(MemberCall& c) { c.pushNumber(net(c).readable(c.num[0], c.num[1])); }
-void socketReadable(MemberCall& c) { c.pushNumber(net(c).readable(c.num[0])); }
-void socketAcceptDiscard(MemberCall& c) { net(c).accept(c.num[0]); }
-void socketAccept(MemberCall& c) { c.pushNumber(net(c).accept(truncateToInt(c.real[0]))); }
-void socketLastCount(MemberCall& c) { c.pushNumber(recordOf(c).lastCount); }
-
-void socketReceiveDiscard(MemberCall& c) {
-  std::string discarded;
-  net(c).receive(recordOf(c), c.num[0], c.num[1], discarded);
-}
-
-void socketReceive(MemberCall& c) {
-  SocketService& service = net(c);
-  SocketRecord& r = recordOf(c);
-  service.receive(r, c.num[0], c.num[1], c.e->pushTextSlot());
-}
-
-// Delimiter bytes stand at argument positions 0, 2, 4 and 6.
-void socketSend(MemberCall& c) { net(c).send(recordOf(c), c.num[1], c.text[3], c.num[5]); }
-void socketConnect(MemberCall& c) { net(c).connect(recordOf(c), c.text[0], c.num[1]); }
-void socketConnectHandle(MemberCall& c) { c.pushNumber(net(c).connectHandle(recordOf(c), c.text[0], c.num[1])); }
-
-void socketReceiveLineToResult(MemberCall& c) {
-  SocketService& service = net(c);
-  SocketRecord& r = recordOf(c);
-  service.receiveLine(c.num[0], c.s.resultStr);  // the whole line, its LF included
-  r.lastCount = int32_t(c.s.resultStr.size()) - 1;
-}
-
-void socketReceiveLine(MemberCall& c) {
-  SocketService& service = net(c);
-  SocketRecord& r = recordOf(c);
-  std::string& line = c.e->pushTextSlot();
-  service.receiveLine(c.num[0], line);
-  if (!line.empty()) line.pop_back();  // the LF, or the last byte when the peer closed first
-  r.lastCount = int32_t(line.size());
-}
-
-void socketSendLine(MemberCall& c) {
-  SocketService& service = net(c);
-  recordOf(c).lastCount = service.sendLine(c.num[0], c.text[1]);
-}
-void socketSendLineResult(MemberCall& c) { c.pushNumber(net(c).sendLine(c.num[0], c.text[1])); }
-void socketHostName(MemberCall& c) { c.pushText(net(c).hostName()); }
-void socketPeerAddress(MemberCall& c) { c.pushText(net(c).peerAddress(c.num[0])); }
-void socketLocalAddress(MemberCall& c) { c.pushText(net(c).localAddress()); }
-
-void socketPeekDiscard(MemberCall& c) {
-  std::string discarded;
-  net(c).peek(c.num[0], c.num[1], discarded);
-}
-void socketPeek(MemberCall& c) { net(c).peek(c.num[0], c.num[1], c.e->pushTextSlot()); }
-
-void socketSetFamily(MemberCall& c) { recordOf(c).family = c.num[0]; }
-void socketFamily(MemberCall& c) { c.pushNumber(recordOf(c).family); }
-void socketHandle(MemberCall& c) { c.pushNumber(recordOf(c).handle); }
-void socketSetNotifyMessage(MemberCall& c) { recordOf(c).notifyMessage = c.num[0]; }
-void socketNotifyMessage(MemberCall& c) { c.pushNumber(recordOf(c).notifyMessage); }
-void socketSetNotifyEvents(MemberCall& c) { recordOf(c).notifyEvents = c.num[0]; }
-void socketNotifyEvents(MemberCall& c) { c.pushNumber(recordOf(c).notifyEvents); }
-void socketSetNotifyForm(MemberCall& c) { recordOf(c).notifyForm = c.obj[0].instance; }
-void socketSetSpare(MemberCall& c) { recordOf(c).spare = c.num[0]; }
-void socketSpare(MemberCall& c) { c.pushNumber(recordOf(c).spare); }
-
-void socketReceiveByte(MemberCall& c) {
-  SocketService& service = net(c);
-  c.pushNumber(service.receiveByte(recordOf(c), truncateToInt(c.real[0])));
-}
-void socketSendByte(MemberCall& c) { net(c).sendByte(recordOf(c), c.num[0], c.num[1]); }
 
 void pumpSocketNotifications(State& s) {
   if (!s.sockets || !s.sockets->hasAsyncSockets()) return;

@@ -1,6 +1,6 @@
-// The socket service of object type 52 (otSocket): TCP over BSD sockets. A socket handle is
-// the file descriptor; every operation of the type's table is one member function taking
-// already-converted operands and returning what the program sees (-1 on a socket error).
+// The socket service: TCP over BSD sockets. A socket handle is the file descriptor; every
+// operation is one member function taking already-converted operands and returning what
+// the program sees (-1 on a socket error). The otSocket binding is ui/types/socket.cpp.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -139,51 +139,6 @@ class SocketService {
 
 // The state's socket service, started on first use.
 SocketService& socketService(State& s);
-
-// The socket object of a declaration: one socket record (ui/props_socket.def names the
-// members below, W rows statements and R rows reads).
-class Object;
-std::unique_ptr<Object> makeSocketObject();
-
-struct MemberCall;
-void socketOpenServer(MemberCall& c);
-void socketOpenServerHandle(MemberCall& c);
-void socketClose(MemberCall& c);
-void socketSetType(MemberCall& c);
-void socketType(MemberCall& c);
-void socketSetProtocol(MemberCall& c);
-void socketProtocol(MemberCall& c);
-void socketReadablePair(MemberCall& c);
-void socketReadable(MemberCall& c);
-void socketAcceptDiscard(MemberCall& c);
-void socketAccept(MemberCall& c);
-void socketLastCount(MemberCall& c);
-void socketReceiveDiscard(MemberCall& c);
-void socketReceive(MemberCall& c);
-void socketSend(MemberCall& c);
-void socketConnect(MemberCall& c);
-void socketConnectHandle(MemberCall& c);
-void socketReceiveLineToResult(MemberCall& c);
-void socketReceiveLine(MemberCall& c);
-void socketSendLine(MemberCall& c);
-void socketSendLineResult(MemberCall& c);
-void socketHostName(MemberCall& c);
-void socketPeerAddress(MemberCall& c);
-void socketLocalAddress(MemberCall& c);
-void socketPeekDiscard(MemberCall& c);
-void socketPeek(MemberCall& c);
-void socketSetFamily(MemberCall& c);
-void socketFamily(MemberCall& c);
-void socketHandle(MemberCall& c);
-void socketSetNotifyMessage(MemberCall& c);
-void socketNotifyMessage(MemberCall& c);
-void socketSetNotifyEvents(MemberCall& c);
-void socketNotifyEvents(MemberCall& c);
-void socketSetNotifyForm(MemberCall& c);
-void socketSetSpare(MemberCall& c);
-void socketSpare(MemberCall& c);
-void socketReceiveByte(MemberCall& c);
-void socketSendByte(MemberCall& c);
 
 // The message pump's part: posts the notifications that are due to the windows of their
 // forms (SocketService::formWindow); without a window they are dropped, as every message

@@ -1,13 +1,12 @@
-// File streams (otFileStream) and memory streams (otMemoryStream): byte streams with a
-// position, typed number reads and writes, text lines, copies, variable transfers and the
-// image's embedded data blocks.
+// File and memory streams: byte streams with a position, and text lines read from them.
+// The object types that use them are bound in ui/types/.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "interp/byte_store.h"
-#include "ui/object_model.h"
 
 namespace tavrin {
 
@@ -58,55 +57,17 @@ private:
   int64_t m_position = 0;
 };
 
-class MemoryStreamObject final : public Object {
-public:
-  MemoryStreamObject() : Object(otMemoryStream) {}
-  Stream* stream() override { return &memory; }
-  MemoryStream memory;
-};
+// The mode bits of a file open: 0xFF00 and above create; share-deny-none.
+inline constexpr int32_t kCreateMode = 0xFF00;
+inline constexpr int32_t kShareDenyNone = 0x40;
 
-// Opens a file stream in the original's mode numbers: 0xFF00 and above create (with any
+// Opens a file stream in the program's mode numbers: 0xFF00 and above create (with any
 // share bits), else the low two bits are 0 read, 1 write, 2 both. Returns nullptr and sets
 // `error` (a run-time error number) when the file cannot be opened.
 std::unique_ptr<FileStream> openFileStream(const std::string& name, int32_t mode, int& error);
 
-// The stream an object reference names: a file stream slot or a memory stream; run-time
-// error 103 for a file stream instance that is not open.
-Stream& streamOf(State& s, const ObjectRef& ref);
-
-// Members of the two stream types (ui/props_file_stream.def, ui/props_memory_stream.def).
-void fileOpen(MemberCall& c);
-void fileOpenRead(MemberCall& c);
-void fileClose(MemberCall& c);
-void fileHandle(MemberCall& c);
-void streamWriteNumber(MemberCall& c);
-void streamWriteText(MemberCall& c);
-void streamSeek(MemberCall& c);
-void streamSetPosition(MemberCall& c);
-void streamCopyFrom(MemberCall& c);
-void streamWriteLine(MemberCall& c);
-void streamWriteArray(MemberCall& c);
-void streamReadArray(MemberCall& c);
-void streamWriteWhole(MemberCall& c);
-void streamReadWhole(MemberCall& c);
-void streamWriteData(MemberCall& c);
-void streamReadNumber(MemberCall& c);
-void streamReadText(MemberCall& c);
-void streamSize(MemberCall& c);
-void streamPosition(MemberCall& c);
-void streamReadLine(MemberCall& c);
-void streamLineCount(MemberCall& c);
-void streamEof(MemberCall& c);
-void streamReadByte(MemberCall& c);
-void memorySetSize(MemberCall& c);
-void memoryClear(MemberCall& c);
-void memoryWritePieces(MemberCall& c);
-void memoryWriteRaw(MemberCall& c);
-void memoryReadRaw(MemberCall& c);
-void memoryAddress(MemberCall& c);
-
-// Text lines of a stream, shared with the string lists: reads one line as the stream
-// members do (LF ends it, a CR before the LF in the same 255-byte piece is dropped).
+// Reads one text line: LF ends it, a CR before the LF in the same 255-byte piece is
+// dropped.
 std::string readStreamLine(Stream& st);
 
 }  // namespace tavrin

@@ -1,11 +1,10 @@
-// String lists: the list itself and the members of otStringList.
+// String lists: the list itself.
 #include "lib/string_list.h"
 
 #include <algorithm>
 
 #include "interp/evaluator.h"
 #include "interp/value_ops.h"
-#include "lib/streams.h"
 #include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
 #include "interp/state.h"
@@ -146,85 +145,5 @@ std::string StringList::join(int64_t first, int64_t last, std::string_view separ
   out += get(last);
   return out;
 }
-
-// --- Members ----------------------------------------------------------------------------
-
-namespace {
-
-StringList& listOf(MemberCall& c) { return static_cast<StringListObject&>(c.object()).list; }
-
-std::string readAll(Stream& st) {
-  std::string text;
-  int64_t left = st.size() - st.position();
-  if (left <= 0) return text;
-  text.resize(size_t(left));
-  text.resize(size_t(st.read(text.data(), left)));
-  return text;
-}
-
-void writeAll(Stream& st, const std::string& text) { st.write(text.data(), int64_t(text.size())); }
-
-}  // namespace
-
-void listSetDuplicates(MemberCall& c) { listOf(c).setDuplicates(c.num[0]); }
-void listSetSorted(MemberCall& c) { listOf(c).setSorted(c.num[0] != 0); }
-void listClear(MemberCall& c) { listOf(c).clear(); }
-void listAdd(MemberCall& c) { listOf(c).add(c.text[size_t(c.itemArg)]); }
-
-// The k-th index is taken k lower, so that every index names a string of the list as it
-// stood before the statement.
-void listDelete(MemberCall& c) { listOf(c).remove(int64_t(c.itemInt()) - c.item); }
-
-void listExchange(MemberCall& c) { listOf(c).exchange(c.num[1], c.num[3]); }
-void listInsert(MemberCall& c) { listOf(c).insert(c.num[1], c.text[3]); }
-void listSort(MemberCall& c) { listOf(c).sort(); }
-void listPut(MemberCall& c) { listOf(c).put(c.num[0], c.text[1]); }
-void listSetText(MemberCall& c) { listOf(c).setText(c.text[0]); }
-
-void listLoadFromFile(MemberCall& c) {
-  StringList& list = listOf(c);
-  int error = 0;
-  auto st = c.s.sandbox ? nullptr : openFileStream(c.text[1], 0x20, error);
-  if (!st) raiseIo(ErrorNumber(error ? error : int(ErrorNumber::AccessDenied)), "Cannot open file " + c.text[1]);
-  list.setText(readAll(*st));
-}
-
-void listSaveToFile(MemberCall& c) {
-  const std::string text = listOf(c).text();
-  int error = 0;
-  auto st = c.s.sandbox ? nullptr : openFileStream(c.text[1], 0xFFFF, error);
-  if (!st) raiseIo(ErrorNumber(error ? error : int(ErrorNumber::AccessDenied)), "Cannot create file " + c.text[1]);
-  st->write(text.data(), int64_t(text.size()));  // a short write is error 101
-}
-
-void listLoadFromStream(MemberCall& c) {
-  StringList& list = listOf(c);
-  list.setText(readAll(streamOf(c.s, c.obj[1])));
-}
-
-void listSaveToStream(MemberCall& c) {
-  const std::string text = listOf(c).text();
-  writeAll(streamOf(c.s, c.obj[1]), text);
-}
-
-void listAddStrings(MemberCall& c) {
-  const ObjectRef& ref = c.obj[1];
-  StringList* from = ObjectAt(c.s, ref.type, ref.instance).strings();
-  if (!from) raise(ErrorNumber::InvalidPointer, std::string(kObjectTypes[ref.type].name) + " has no strings");
-  StringList& to = listOf(c);
-  const std::vector<std::string> items = from->items();  // the list may be its own source
-  for (const std::string& t : items) to.add(t);
-}
-
-void listSplit(MemberCall& c) { listOf(c).split(c.text[0], c.text[1]); }
-
-void listDuplicates(MemberCall& c) { c.pushNumber(listOf(c).duplicates()); }
-void listCount(MemberCall& c) { c.pushNumber(listOf(c).count()); }
-void listSorted(MemberCall& c) { c.pushNumber(listOf(c).sorted() ? -1.0 : 0.0); }
-void listIndexOf(MemberCall& c) { c.pushNumber(listOf(c).indexOf(c.text[0])); }
-void listGet(MemberCall& c) { c.pushText(listOf(c).get(c.num[0])); }
-void listText(MemberCall& c) { c.e->pushTextSlot() = listOf(c).text(); }
-void listSplitRead(MemberCall& c) { c.pushNumber(listOf(c).split(c.text[0], c.text[1])); }
-void listJoin(MemberCall& c) { c.e->pushTextSlot() = listOf(c).join(c.num[0], c.num[1], c.text[2]); }
 
 }  // namespace tavrin

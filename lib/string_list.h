@@ -1,12 +1,10 @@
-// String lists (otStringList): an ordered list of texts with a sorted flag and a
-// duplicates mode, split and join, and loading and saving as CR LF text.
+// String lists: an ordered list of texts with a sorted flag and a duplicates mode, split
+// and join, and the whole list as CR LF text. The object side is ui/types/string_list.cpp.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "ui/object_model.h"
 
 namespace tavrin {
 
@@ -56,38 +54,5 @@ private:
   bool m_sorted = false;
   int32_t m_duplicates = Ignore;
 };
-
-class StringListObject final : public Object {
-public:
-  StringListObject() : Object(otStringList) {}
-  StringList* strings() override { return &list; }
-  StringList list;
-};
-
-// Members of otStringList (ui/props_string_list.def).
-void listSetDuplicates(MemberCall& c);
-void listSetSorted(MemberCall& c);
-void listClear(MemberCall& c);
-void listAdd(MemberCall& c);
-void listDelete(MemberCall& c);
-void listExchange(MemberCall& c);
-void listInsert(MemberCall& c);
-void listSort(MemberCall& c);
-void listPut(MemberCall& c);
-void listSetText(MemberCall& c);
-void listLoadFromFile(MemberCall& c);
-void listLoadFromStream(MemberCall& c);
-void listSaveToFile(MemberCall& c);
-void listSaveToStream(MemberCall& c);
-void listAddStrings(MemberCall& c);
-void listSplit(MemberCall& c);
-void listDuplicates(MemberCall& c);
-void listCount(MemberCall& c);
-void listSorted(MemberCall& c);
-void listIndexOf(MemberCall& c);
-void listGet(MemberCall& c);
-void listText(MemberCall& c);
-void listSplitRead(MemberCall& c);
-void listJoin(MemberCall& c);
 
 }  // namespace tavrin

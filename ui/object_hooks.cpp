@@ -32,4 +32,6 @@ void redimensionObjectArray(State& s, uint8_t type, uint16_t array, const Dimens
   RedimObjectArray(s, type, array, dims);
 }
 
+uint32_t objectArgumentAddress(State& s, uint8_t type, int64_t instance) { return ObjectAddress(s, type, instance); }
+
 }  // namespace tavrin

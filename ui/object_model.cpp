@@ -15,10 +15,6 @@
 #include "interp/object_refs.h"
 #include "interp/tables.h"
 #include "interp/value_ops.h"
-#include "lib/font.h"
-#include "lib/streams.h"
-#include "lib/sockets.h"
-#include "lib/string_list.h"
 #include "runtime/run_error.h"
 #include "interp/state.h"
 
@@ -41,74 +37,38 @@ constexpr uint8_t kTagParameter = 12;
 constexpr uint8_t kTagElement = 29;
 constexpr uint8_t kMarkRecord = 37;
 
-// The member functions of every table, in the order of its rows.
-#define PROP(id, name, kind, access, member, args) &member,
-constexpr Member kFontMembers[] = {
-#include "ui/props_font.def"
-};
-constexpr Member kFileStreamMembers[] = {
-#include "ui/props_file_stream.def"
-};
-constexpr Member kMemoryStreamMembers[] = {
-#include "ui/props_memory_stream.def"
-};
-constexpr Member kStringListMembers[] = {
-#include "ui/props_string_list.def"
-};
-constexpr Member kSocketMembers[] = {
-#include "ui/props_socket.def"
-};
+}  // namespace
+
+// The binding of each type code that has one (ui/bindings.def).
+#define PROP(id, name, kind, access, member, args)
+#define TABLE_BEGIN(code, type, stem) extern const TypeBinding kBinding_##stem;
+#define TABLE_END(code, type, stem)
+#include "ui/bindings.def"
+#undef TABLE_BEGIN
+
+namespace {
+
+#define TABLE_BEGIN(code, type, stem) t[code] = &kBinding_##stem;
+constexpr std::array<const TypeBinding*, 256> makeBindings() {
+  std::array<const TypeBinding*, 256> t{};
+#include "ui/bindings.def"
+  return t;
+}
 #undef PROP
+#undef TABLE_BEGIN
+#undef TABLE_END
+constexpr auto kBindings = makeBindings();
 
-constexpr std::array<std::span<const Member>, 256> makeMembers() {
-  std::array<std::span<const Member>, 256> t{};
-  t[otFont] = kFontMembers;
-  t[otFileStream] = kFileStreamMembers;
-  t[otMemoryStream] = kMemoryStreamMembers;
-  t[otStringList] = kStringListMembers;
-  t[otSocket] = kSocketMembers;
-  return t;
+constexpr bool listTypesBound() {
+  for (size_t i = 0; i < kBindings.size(); ++i)
+    if (kTypeTraits[i].creation == Creation::List && !kBindings[i]) return false;
+  return true;
 }
-constexpr auto kMembers = makeMembers();
-
-// How a declaration creates the objects of a type.
-enum class Creation : uint8_t {
-  NotBuilt,  // the objects come with a layer not built yet: "not implemented yet"
-  Nothing,   // no objects at declaration (fixed tables, platform objects, file slots)
-  List,      // one object per instance number in the type's list
-};
-using Factory = std::unique_ptr<Object> (*)();
-
-struct TypeCreation {
-  Creation how = Creation::NotBuilt;
-  Factory make = nullptr;
-};
-
-template <class T>
-std::unique_ptr<Object> make() {
-  return std::make_unique<T>();
-}
-
-constexpr std::array<TypeCreation, 256> makeCreation() {
-  std::array<TypeCreation, 256> t{};
-  for (uint8_t code : {36, 46, 68, 71, 73, 76, 78, 85}) t[code].how = Creation::Nothing;
-  t[otFont] = {Creation::List, &make<FontObject>};
-  t[otMemoryStream] = {Creation::List, &make<MemoryStreamObject>};
-  t[otStringList] = {Creation::List, &make<StringListObject>};
-  t[otSocket] = {Creation::List, &makeSocketObject};
-  return t;
-}
-constexpr auto kCreation = makeCreation();
+static_assert(listTypesBound(), "a type whose declaration makes objects has no binding");
 
 std::string typeName(uint8_t type) {
   std::string_view n = kObjectTypes[type].name;
   return n.empty() ? "object type " + std::to_string(type) : std::string(n);
-}
-
-[[noreturn, gnu::cold]] void noSuchObject(uint8_t type, int64_t instance) {
-  raise(ErrorNumber::IndexOutOfRange,
-        "List index out of bounds (" + std::to_string(instance) + "): no " + typeName(type) + " object " +
-            std::to_string(instance));
 }
 
 [[noreturn, gnu::cold]] void noSuchArray(uint8_t type, int64_t array) {
@@ -126,19 +86,21 @@ void checkListRoom(const ObjectList& list, int64_t more) {
 
 // Appends one new object to the list (creation defaults are the class's own).
 void appendNew(State& s, ObjectList& list, uint8_t type) {
-  const TypeCreation& c = kCreation[type];
-  if (c.how == Creation::NotBuilt) raiseNotImplemented("creating " + typeName(type) + " objects");
+  const TypeBinding* b = kBindings[type];
+  if (kTypeTraits[type].creation != Creation::List || !b || !b->make)
+    raiseNotImplemented("creating " + typeName(type) + " objects");
   // A declaration may create millions of objects in one statement; the memory bound is
   // checked every few thousand, not only between statements.
   if ((list.owned.size() & 4095) == 4095) checkMemoryLimit();
-  list.owned.push_back(c.make());
+  list.owned.push_back(b->make());
   list.items.push_back(list.owned.back().get());
 }
 
 bool createsObjects(uint8_t type) {
   if (type >= kObjectTypeCodes || kObjectTypes[type].name.empty()) return false;
-  if (kCreation[type].how == Creation::NotBuilt) raiseNotImplemented("creating " + typeName(type) + " objects");
-  return kCreation[type].how == Creation::List;
+  const Creation how = kTypeTraits[type].creation;
+  if (how == Creation::NotBuilt || how == Creation::Visual) raiseNotImplemented("creating " + typeName(type) + " objects");
+  return how == Creation::List;
 }
 
 VariableRef readArrayRef(State& s, uint8_t marker) {
@@ -214,26 +176,23 @@ void runRow(MemberCall& c, Member member) {
 // The row and member of (type, id) in one direction; font ids of controls go to the
 // font table. Returns false when the id has no row.
 bool findMember(uint8_t type, uint8_t id, bool write, const PropertyInfo*& row, Member& member) {
-  const TypeProperties& t = typeProperties(type);
-  std::span<const PropertyInfo> rows = t.rows;
-  std::span<const Member> members = kMembers[type];
-  if (t.hasFont && id >= kFontIdFirst && id <= kFontIdLast) {
-    rows = typeProperties(otFont).rows;
-    members = kMembers[otFont];
-    id = uint8_t(id - kFontIdFirst);
-  }
-  for (size_t i = 0; i < rows.size(); ++i)
-    if (rows[i].id == id && rows[i].write == write) {
-      row = &rows[i];
-      member = members[i];
-      return true;
-    }
-  return false;
+  const RowRef r = findRow(type, id, write);
+  if (!r.found) [[unlikely]]
+    return false;
+  row = &rowsOf(r.table)[r.row];
+  member = kBindings[r.table]->members[r.row].run;
+  return true;
 }
 
 }  // namespace
 
 // --- Objects and lists ------------------------------------------------------------------
+
+void NoSuchObject(uint8_t type, int64_t instance) {
+  raise(ErrorNumber::IndexOutOfRange,
+        "List index out of bounds (" + std::to_string(instance) + "): no " + typeName(type) + " object " +
+            std::to_string(instance));
+}
 
 Object& MemberCall::object() const { return ObjectAt(s, type, instance); }
 
@@ -244,16 +203,17 @@ int32_t MemberCall::itemInt() const {
 
 void MemberCall::pushNumber(double v) const { e->pushNumber(v); }
 void MemberCall::pushText(std::string_view v) const { e->pushText(v); }
+std::string& MemberCall::pushTextSlot() const { return e->pushTextSlot(); }
 
-void ignoreMember(MemberCall&) {}
+TypeState::~TypeState() = default;
 
 Object& ObjectAt(State& s, uint8_t type, int64_t instance) {
   ObjectState& os = objectState(s);
   if (type >= kObjectTypeCodes || instance < 0) [[unlikely]]
-    noSuchObject(type, instance);
+    NoSuchObject(type, instance);
   ObjectList& list = os.lists[type];
   if (instance >= int64_t(list.items.size())) [[unlikely]]
-    noSuchObject(type, instance);
+    NoSuchObject(type, instance);
   Object* o = list.items[size_t(instance)];
   if (o->type() != type) [[unlikely]]
     raiseByteCode(typeName(type) + " object " + std::to_string(instance) + " is of another type");
@@ -283,9 +243,7 @@ void DeclareObjectArray(State& s, uint8_t type, uint16_t array, const DimensionL
 }
 
 void RedimObjectArray(State& s, uint8_t type, uint16_t array, const DimensionList& dims) {
-  constexpr uint8_t otOvalButton = 64, otHeader = 80;
-  if (type == otOvalButton || type == otHeader) return;
-  if (type >= kObjectTypeCodes || !kObjectTypes[type].arrays) return;
+  if (type >= kObjectTypeCodes || !kObjectTypes[type].arrays || !kTypeTraits[type].resizable) return;
   if (array >= kObjectArrays) noSuchArray(type, array);
   ObjectList& list = objectState(s).lists[type];
   if (!list.arrays[array]) return DeclareObjectArray(s, type, array, dims);
@@ -300,7 +258,7 @@ void RedimObjectArray(State& s, uint8_t type, uint16_t array, const DimensionLis
     checkListRoom(list, newCount);
     for (int64_t i = 0; i < kept; ++i) {
       const int64_t from = int64_t(d.base) + i;
-      if (from < 0 || from >= int64_t(list.items.size())) noSuchObject(type, from);
+      if (from < 0 || from >= int64_t(list.items.size())) NoSuchObject(type, from);
       list.items.push_back(list.items[size_t(from)]);  // the same object, a new number
     }
     for (int64_t i = kept; i < newCount; ++i) appendNew(s, list, type);
@@ -332,10 +290,17 @@ ObjectRef ReadObjectReference(State& s) {
 }
 
 Object* ResolveContainer(State& s, uint8_t type, int64_t instance) {
-  static constexpr uint8_t kContainers[] = {30, 33, 34, 37, 38, 43, 50, 53, 57, 66, 69, 70, 74};
-  for (uint8_t t : kContainers)
-    if (t == type) return &ObjectAt(s, type, instance);
-  return nullptr;
+  if (!kTypeTraits[type].container) return nullptr;
+  return &ObjectAt(s, type, instance);
+}
+
+const TypeBinding* BindingOf(uint8_t type) { return kBindings[type]; }
+
+uint32_t ObjectAddress(State& s, uint8_t type, int64_t instance) {
+  const TypeBinding* b = kBindings[type];
+  if (!b || !b->address) return 0;
+  if (instance < 0 || instance > INT32_MAX) NoSuchObject(type, instance);
+  return b->address(s, int32_t(instance));
 }
 
 // --- The dispatchers --------------------------------------------------------------------
@@ -353,8 +318,8 @@ void ReadProperty(State& s, EvalStack& e, uint8_t type, int32_t instance, uint8_
   const PropertyInfo* row;
   Member member;
   if (!findMember(type, id, false, row, member)) {
-    const TypeProperties& t = typeProperties(type);
-    if (t.unlistedReadsZero || (t.hasFont && id >= kFontIdFirst && id <= kFontIdLast)) e.pushNumber(0.0);
+    const bool fontId = kTypeTraits[type].font && id >= kFontIdFirst && id <= kFontIdLast;
+    if (fontId || (kBindings[type] && kBindings[type]->unlistedReadsZero)) e.pushNumber(0.0);
     return;
   }
   MemberCall c{.s = s, .type = type, .instance = instance, .write = false};

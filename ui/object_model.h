@@ -9,25 +9,17 @@
 #include <vector>
 
 #include "interp/stores.h"
-#include "ui/property_tables.h"
+#include "ui/binding.h"
+#include "ui/object_types.h"
 
 namespace tavrin {
 
-struct State;
-struct EvalStack;
 class StringList;
 class Font;
 class Stream;
 
-inline constexpr int kObjectTypeCodes = 87;  // codes 0..86; 30..86 are object types
-inline constexpr int kObjectArrays = 51;     // array numbers 0..50 per type
-inline constexpr int kPlainObjects = 51;     // instances 0..50 precede every object array
-
-inline constexpr uint8_t otFont = 34;
-inline constexpr uint8_t otFileStream = 46;
-inline constexpr uint8_t otMemoryStream = 47;
-inline constexpr uint8_t otSocket = 52;
-inline constexpr uint8_t otStringList = 74;
+inline constexpr int kObjectArrays = 51;  // array numbers 0..50 per type
+inline constexpr int kPlainObjects = 51;  // instances 0..50 precede every object array
 
 // One object of a list. The same object may stand at several instance numbers after an
 // object array has been resized.
@@ -50,69 +42,37 @@ private:
   uint8_t m_type;
 };
 
-struct ObjectRef {
-  uint8_t type = 0;
-  int32_t instance = 0;
-};
-
-// A variable named by a stream's array or whole-variable transfer.
-struct VariableRef {
-  bool record = false;
-  ValueType type = ValueType::String;  // arrays: the element type
-  uint16_t number = 0;                 // array or record number
-};
-
 struct ObjectList {
   std::vector<Object*> items;                  // by instance number
   std::vector<std::unique_ptr<Object>> owned;  // every object created, once
   std::array<std::unique_ptr<ArrayDescriptor>, kObjectArrays> arrays;
 };
 
+// What a binding keeps for its type beyond the object list (file slots, a fixed table of
+// records, a cache), made on first use.
+struct TypeState {
+  virtual ~TypeState();
+};
+
 struct ObjectState {
   ObjectState();
   ~ObjectState();
   std::array<ObjectList, kObjectTypeCodes> lists;
-  // otFileStream: the open stream of each instance number, or nothing.
-  std::vector<std::unique_ptr<Stream>> fileStreams;
-  // Installed screen font names, read once on first use.
-  bool screenFontsRead = false;
-  std::vector<std::string> screenFonts;
+  std::array<std::unique_ptr<TypeState>, kObjectTypeCodes> data;
 };
 
 ObjectState& objectState(State& s);
 
-// The arguments of one member call, as its table row reads them from the code.
-struct MemberCall {
-  State& s;
-  uint8_t type;
-  int32_t instance;
-  bool write;
-  EvalStack* e = nullptr;  // reads: where the value goes
-  const PropertyInfo* row = nullptr;
-  // By argument position: expressions leave their value in `real` and `text`; Num and
-  // Flag arguments are also converted into `num`.
-  std::array<double, kMaxArgs> real{};
-  std::array<int32_t, kMaxArgs> num{};
-  std::array<std::string, kMaxArgs> text{};
-  std::array<ObjectRef, kMaxArgs> obj{};
-  std::array<VariableRef, kMaxArgs> var{};
-  std::array<uint32_t, kMaxArgs> word{};  // handler positions, image offsets, mark bytes
-  int32_t item = 0;  // Items and Set: the 0-based number of the item being applied
-  int itemArg = 0;   // the argument position of the item's value
+// The state of type `type`; each type code is used with one T only.
+template <class T>
+T& typeState(State& s, uint8_t type) {
+  std::unique_ptr<TypeState>& p = objectState(s).data[type];
+  if (!p) p = std::make_unique<T>();
+  return static_cast<T&>(*p);
+}
 
-  // The object named by the call, checked to be in its type's list.
-  Object& object() const;
-  // The item's value as an integer: truncated in statements, rounded in reads.
-  int32_t itemInt() const;
-  void pushNumber(double v) const;
-  void pushText(std::string_view v) const;
-};
-
-using Member = void (*)(MemberCall&);
-
-// A member that reads its operands and does nothing else.
-void ignoreMember(MemberCall& c);
-
+// Run-time error 213 for an instance number outside a type's list or table.
+[[noreturn, gnu::cold]] void NoSuchObject(uint8_t type, int64_t instance);
 // The object at an instance number of a type's list; run-time error 213 outside it.
 Object& ObjectAt(State& s, uint8_t type, int64_t instance);
 // Creates the objects of a plain declaration: the list grows to hold `instance`.
@@ -126,6 +86,12 @@ int32_t objectElementNumber(State& s, uint8_t type, uint16_t array);
 ObjectRef ReadObjectReference(State& s);
 // The container object (parent, owner) a reference names, or nullptr.
 Object* ResolveContainer(State& s, uint8_t type, int64_t instance);
+// The binding of a type code (ui/bindings.def), or nullptr.
+const TypeBinding* BindingOf(uint8_t type);
+// The program-memory address of an instance's record (otRect): what an external call
+// passes for an argument of that type. Run-time error 213 outside the type's table; 0 for
+// a type that has no record.
+uint32_t ObjectAddress(State& s, uint8_t type, int64_t instance);
 
 // The dispatchers: the member id follows in the code, then its operands.
 void WriteProperty(State& s, uint8_t type, int32_t instance);

@@ -1,72 +1,81 @@
-// The per-type property tables expanded into rows, a (type, id, direction) index, the
-// name lookups and the operand layouts the assembler and disassembler use.
+// The per-type property tables expanded into rows, the constant (type, id, direction)
+// index over them, the name lookups and the operand layouts the assembler and
+// disassembler use.
 #include "ui/property_tables.h"
 
 #include <deque>
 #include <vector>
 
 #include "interp/tables.h"
+#include "ui/object_types.h"
 
 namespace tavrin {
 
 namespace {
 
-enum Access : bool { R = false, W = true };
+using namespace prop_access;
 
 #define PROP(id, name, kind, access, member, args) \
   PropertyInfo{id, #name, PropKind::kind, access, detail::argsOf(uint8_t(PropKind::kind), args)},
-constexpr PropertyInfo kFontRows[] = {
-#include "ui/props_font.def"
+#define TABLE_BEGIN(code, type, stem) constexpr PropertyInfo kRows_##stem[] = {
+#define TABLE_END(code, type, stem) };
+#include "ui/bindings.def"
+#undef PROP
+#undef TABLE_BEGIN
+#undef TABLE_END
+
+struct Table {
+  uint8_t type;
+  std::string_view name;
+  std::span<const PropertyInfo> rows;
 };
-constexpr PropertyInfo kFileStreamRows[] = {
-#include "ui/props_file_stream.def"
-};
-constexpr PropertyInfo kMemoryStreamRows[] = {
-#include "ui/props_memory_stream.def"
-};
-constexpr PropertyInfo kStringListRows[] = {
-#include "ui/props_string_list.def"
-};
-constexpr PropertyInfo kSocketRows[] = {
-#include "ui/props_socket.def"
+
+#define PROP(id, name, kind, access, member, args)
+#define TABLE_BEGIN(code, type, stem) Table{code, #type, kRows_##stem},
+#define TABLE_END(code, type, stem)
+constexpr Table kTables[] = {
+#include "ui/bindings.def"
 };
 #undef PROP
+#undef TABLE_BEGIN
+#undef TABLE_END
 
-// Each (id, direction) at most once per table.
-template <size_t N>
-constexpr bool uniqueRows(const PropertyInfo (&rows)[N]) {
-  for (size_t i = 0; i < N; ++i)
-    for (size_t j = i + 1; j < N; ++j) {
-      if (rows[i].id == rows[j].id && rows[i].write == rows[j].write) return false;
-      if (rows[i].name == rows[j].name && rows[i].write == rows[j].write) return false;
+constexpr uint8_t kNoRow = 0xFF;
+
+// kSlot[type] - 1 is the type's table in kTables (0: none); kRowOf[slot][direction][id]
+// its row number there. Building it checks the tables: assigned codes named right, each
+// code once, each (id, direction) and (name, direction) at most once per table.
+struct Index {
+  std::array<uint8_t, 256> slot{};
+  std::array<std::array<std::array<uint8_t, 256>, 2>, std::size(kTables)> rowOf{};
+};
+
+constexpr Index makeIndex() {
+  Index x{};
+  for (size_t t = 0; t < std::size(kTables); ++t) {
+    const Table& table = kTables[t];
+    if (kObjectTypes[table.type].name != table.name) throw "a binding's type code and name disagree";
+    if (x.slot[table.type]) throw "a type code has two bindings";
+    if (table.rows.size() >= kNoRow) throw "a table has too many rows";
+    x.slot[table.type] = uint8_t(t + 1);
+    for (auto& direction : x.rowOf[t]) direction.fill(kNoRow);
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+      const PropertyInfo& row = table.rows[r];
+      uint8_t& at = x.rowOf[t][row.write][row.id];
+      if (at != kNoRow) throw "a table lists an (id, direction) twice";
+      at = uint8_t(r);
+      for (size_t q = 0; q < r; ++q)
+        if (table.rows[q].write == row.write && table.rows[q].name == row.name) throw "a table lists a name twice";
     }
-  return true;
+  }
+  if (!x.slot[otFont]) throw "the font ids of the controls need the otFont table";
+  return x;
 }
-static_assert(uniqueRows(kFontRows) && uniqueRows(kFileStreamRows) && uniqueRows(kMemoryStreamRows) &&
-              uniqueRows(kStringListRows) && uniqueRows(kSocketRows));
+constexpr Index kIndex = makeIndex();
 
-// Types whose controls carry a font (their tables list ids 200..213).
-constexpr uint8_t kTypesWithFont[] = {30, 31, 32, 33, 35, 39, 40, 41, 42, 43, 48, 50, 51,
-                                      53, 56, 63, 64, 66, 69, 80};
-
-constexpr std::array<TypeProperties, 256> makeTypes() {
-  std::array<TypeProperties, 256> t{};
-  for (uint8_t code : kTypesWithFont) t[code].hasFont = true;
-  t[34] = TypeProperties{kFontRows, false, true};
-  t[46].rows = kFileStreamRows;
-  t[47].rows = kMemoryStreamRows;
-  t[74].rows = kStringListRows;
-  t[52].rows = kSocketRows;
-  return t;
+constexpr bool isFontId(uint8_t type, uint8_t id) {
+  return kTypeTraits[type].font && id >= kFontIdFirst && id <= kFontIdLast;
 }
-constexpr auto kTypes = makeTypes();
-
-constexpr bool typesAssigned() {
-  for (size_t i = 0; i < kTypes.size(); ++i)
-    if ((!kTypes[i].rows.empty() || kTypes[i].hasFont) && kObjectTypes[i].name.empty()) return false;
-  return true;
-}
-static_assert(typesAssigned(), "a property table names an unassigned type code");
 
 // The font rows under the ids 200..213 of a control, with their names prefixed "Font".
 struct FontAlias {
@@ -77,8 +86,8 @@ struct FontAlias {
 const std::vector<FontAlias>& fontAliases() {
   static const std::vector<FontAlias> aliases = [] {
     std::vector<FontAlias> v;
-    v.reserve(std::size(kFontRows));
-    for (const PropertyInfo& r : kFontRows) v.push_back(FontAlias{"Font" + std::string(r.name), r});
+    v.reserve(rowsOf(otFont).size());
+    for (const PropertyInfo& r : rowsOf(otFont)) v.push_back(FontAlias{"Font" + std::string(r.name), r});
     for (FontAlias& a : v) {
       a.row.name = a.name;
       a.row.id = uint8_t(a.row.id + kFontIdFirst);
@@ -88,34 +97,39 @@ const std::vector<FontAlias>& fontAliases() {
   return aliases;
 }
 
-const PropertyInfo* findIn(std::span<const PropertyInfo> rows, uint8_t id, bool write) {
-  for (const PropertyInfo& r : rows)
-    if (r.id == id && r.write == write) return &r;
-  return nullptr;
-}
-
 }  // namespace
 
-const TypeProperties& typeProperties(uint8_t type) { return kTypes[type]; }
+RowRef findRow(uint8_t type, uint8_t id, bool write) {
+  if (isFontId(type, id)) {
+    type = otFont;
+    id = uint8_t(id - kFontIdFirst);
+  }
+  const uint8_t slot = kIndex.slot[type];
+  if (!slot) return {};
+  const uint8_t row = kIndex.rowOf[slot - 1][write][id];
+  if (row == kNoRow) return {};
+  return RowRef{type, row, true};
+}
+
+std::span<const PropertyInfo> rowsOf(uint8_t type) {
+  const uint8_t slot = kIndex.slot[type];
+  return slot ? kTables[slot - 1].rows : std::span<const PropertyInfo>();
+}
 
 const PropertyInfo* findProperty(uint8_t type, uint8_t id, bool write) {
-  const TypeProperties& t = kTypes[type];
-  if (t.hasFont && id >= kFontIdFirst && id <= kFontIdLast) {
-    for (const FontAlias& a : fontAliases())
-      if (a.row.id == id && a.row.write == write) return &a.row;
-    return nullptr;
-  }
-  return findIn(t.rows, id, write);
+  const RowRef r = findRow(type, id, write);
+  if (!r.found) return nullptr;
+  if (r.table != type) return &fontAliases()[r.row].row;  // the alias list keeps the font table's order
+  return &rowsOf(type)[r.row];
 }
 
 const PropertyInfo* findPropertyByName(uint8_t type, std::string_view name, bool write, uint8_t* id) {
-  const TypeProperties& t = kTypes[type];
-  for (const PropertyInfo& r : t.rows)
+  for (const PropertyInfo& r : rowsOf(type))
     if (r.write == write && r.name == name) {
       if (id) *id = r.id;
       return &r;
     }
-  if (t.hasFont)
+  if (kTypeTraits[type].font)
     for (const FontAlias& a : fontAliases())
       if (a.row.write == write && a.row.name == name) {
         if (id) *id = a.row.id;

@@ -1,6 +1,6 @@
 // The property tables of the object types: for every (type, id, direction) the member's
-// name, its operand kind and the operands it reads. One .def per type (ui/props_*.def);
-// the frame reads operands from these rows, and the assembler and disassembler take the
+// name, its operand kind and the operands it reads. One .def per type (ui/props_*.def),
+// listed in ui/bindings.def; the frame reads operands from these rows, and the assembler and disassembler take the
 // operand layouts from them, so the three can never disagree.
 #pragma once
 #include <array>
@@ -95,16 +95,23 @@ struct PropertyInfo {
   ArgList args;
 };
 
-// The table of one object type; `rows` is empty for the types whose members are not
-// built yet (their statements and reads then do nothing).
-struct TypeProperties {
-  std::span<const PropertyInfo> rows;
-  bool hasFont = false;          // ids 200..213 address the object's font
-  bool unlistedReadsZero = false;  // otFont: an id without a row yields 0
+// The direction column of a row: W statements, R reads.
+namespace prop_access {
+inline constexpr bool R = false, W = true;
+}
+
+// Where the row of (type, id, direction) stands: the type code whose table holds it
+// (otFont for the font ids 200..213 of a control) and its number in that table.
+struct RowRef {
+  uint8_t table = 0;
+  uint8_t row = 0;
+  bool found = false;
 };
 
-// The table of a type code (every code 0..255; unassigned codes have no rows).
-const TypeProperties& typeProperties(uint8_t type);
+// From a constant index built with the tables: no search.
+RowRef findRow(uint8_t type, uint8_t id, bool write);
+// The rows of a type's own table, in the order of its .def (empty: no table).
+std::span<const PropertyInfo> rowsOf(uint8_t type);
 
 // The row of (type, id) in one direction, or nullptr. Font ids 200..213 on a type that
 // has a font give the font table's row of id - 200 (its name is prefixed "Font").
