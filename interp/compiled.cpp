@@ -13,6 +13,7 @@
 #include <string_view>
 #include <cstring>
 
+#include "interp/call_entry.h"
 #include "interp/calls.h"
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
@@ -903,26 +904,21 @@ const void* const* microLabels() {
   return labels;
 }
 
-// A call made by a decoded statement: callNumberFunction with the body's first statement
-// run here when it is decoded, instead of through a dispatcher activation of its own.
+// A call made by a decoded statement: the body's first statement runs here when it is
+// decoded, instead of through a dispatcher activation of its own.
 [[gnu::noinline]] double callDecoded(State& s, CompiledCache& cache, int64_t target, uint32_t back, bool slow) {
   CallState& calls = s.calls;
-  if (target < 0 || target + 4 >= int64_t(s.code.size())) [[unlikely]]
-    return callNumberFunction(s, target, back);  // which raises the error
-  const CompiledStatement* body = cache.statement(uint32_t(target + 4));
+  const CompiledStatement* body =
+      target >= 0 && target + 4 < int64_t(s.code.size()) ? cache.statement(uint32_t(target + 4)) : nullptr;
   if (!body) [[unlikely]]
-    return callNumberFunction(s, target, back);
-  calls.returnStack.push_back(back);
-  ++calls.level;
-  growParameterStores(calls);
-  checkHostStack();  // as a dispatcher activation checks it: after the level rose
-  prepareLocalFrames(s.stores, calls.level);
+    return callNumberFunction(s, target, back);  // which refuses a target outside the image
   const double saved = calls.functionNumber;
-  const uint32_t caller = s.statementPosition;
-  double slots[kSlots];
-  if (run(&s, &cache, body, nullptr, slots, nullptr, slow) == RunEnd::Undecoded) runStatements(s);
-  s.statementPosition = caller;
-  s.code.seek(back);
+  enterCall(s, target, back, true, [&] {
+    checkHostStack();  // as a dispatcher activation checks it: after the level rose
+    prepareLocalFrames(s.stores, calls.level);
+    double slots[kSlots];
+    if (run(&s, &cache, body, nullptr, slots, nullptr, slow) == RunEnd::Undecoded) runStatements(s);
+  });
   const double v = calls.functionNumber;
   calls.functionNumber = saved;
   return v;
