@@ -803,6 +803,8 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
   return &stored;
 }
 
+void decodeNothing(State& s) { s.compiled = std::make_unique<CompiledCache>(s.code.data(), s.code.size(), 0); }
+
 CompiledCache& remakeCompiledCache(State& s) {
   s.compiled = std::make_unique<CompiledCache>(s.code.data(), s.code.size());
   return *s.compiled;

@@ -7,8 +7,11 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 
+#include "interp/compiled.h"
 #include "interp/dispatcher.h"
 #include "runtime/loader.h"
 #include "runtime/memory_limit.h"
@@ -60,7 +63,11 @@ int runProgramFile(const RunOptions& options) {
       std::fprintf(stderr, "tavrin: %s carries no program (its trailer is 0)\n", options.imagePath.c_str());
       return 2;
     }
-    if (loadImage(s, std::move(image))) runStatements(s);
+    if (loadImage(s, std::move(image))) {
+      const char* noDecode = std::getenv("TAVRIN_NO_DECODE");
+      if (!options.decode || (noDecode && std::strcmp(noDecode, "1") == 0)) decodeNothing(s);
+      runStatements(s);
+    }
     shutdownState(s);
     return 0;
   } catch (const ProgramEnd& end) {
