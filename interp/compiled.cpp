@@ -282,15 +282,17 @@ private:
         return Decoded::Pushed;
       }
       case Operand::OpArrayElement: {
+        const uint32_t operandAt = m_at;
         uint8_t type, count;
         uint16_t array;
         if (!u8(type) || !u16(array)) return Decoded::No;
         if (!isNumeric(type) || array >= kArrayNumbers) return Decoded::No;
         if (!u8(count) || count < 1 || count > kDimensions || a + count > kSlots) return Decoded::No;
         const size_t mark = ops.size();
-        for (int i = 0; i < count; ++i) {
-          if (!subExpression(ops, a + i)) return Decoded::No;
-          pushTruncate(ops, a + i);
+        if (!subscripts(ops, a, count)) {
+          m_at = operandAt;
+          ops.resize(mark);
+          return Decoded::Generic;
         }
         if (count == 1 && type == uint8_t(ValueType::Double) && ops.size() == mark + 1 && ops.back().code == kGTruncate) {
           // a(g) of a Double array and a global Double: one operation.
@@ -349,6 +351,23 @@ private:
     }
   }
 
+public:
+  // `count` subscripts into slots a, a + 1, ..., each truncated before the next is evaluated.
+  // False when they do not decode, or when a subscript after the first calls program code:
+  // the generic path reads each dimension's bounds as its subscript is taken, so a call that
+  // declares the array again between two subscripts is seen half before and half after;
+  // the decoded form reads the descriptor once, after all of them, and would differ.
+  bool subscripts(std::vector<MicroOp>& ops, int a, int count) {
+    for (int i = 0; i < count; ++i) {
+      const size_t mark = ops.size();
+      if (!subExpression(ops, a + i)) return false;
+      if (i > 0 && callsIn(ops, mark)) return false;
+      pushTruncate(ops, a + i);
+    }
+    return true;
+  }
+
+private:
   // A lone global String variable as a whole argument expression: its number.
   bool textVariable(uint16_t& n) {
     if (m_at + 5 > m_size || m_image[m_at] != uint8_t(Operand::OpGlobal) || m_image[m_at + 1] != uint8_t(ValueType::String) ||
@@ -768,12 +787,11 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       uint16_t array;
       if (!d.u8(type) || !d.u16(array) || !isNumeric(type) || array >= kArrayNumbers) return nullptr;
       if (!d.u8(subscripts) || subscripts < 1 || subscripts > kDimensions) return nullptr;
-      // Each subscript in its own slot, truncated before the next one is evaluated.
-      for (int i = 0; i < subscripts; ++i) {
-        if (!number(i)) return nullptr;
-        CodeDecoder::pushTruncate(ops, i);
-      }
-      if (!number(subscripts)) return nullptr;
+      // The position is taken before the value is evaluated: a value that calls program code
+      // (which may declare the array again) is left to the generic path.
+      if (!d.subscripts(ops, 0, subscripts)) return nullptr;
+      const size_t value = ops.size();
+      if (!number(subscripts) || CodeDecoder::callsIn(ops, value)) return nullptr;
       finish(kSetElement, subscripts, type, array);
       ops.back().count = subscripts;
       ops.back().y = uint32_t(widthOf(ValueType(type)));
