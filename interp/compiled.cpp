@@ -18,8 +18,10 @@
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/handlers.h"
+#include "interp/loop_step.h"
 #include "interp/stores.h"
 #include "interp/tables.h"
+#include "interp/text_pieces.h"
 #include "interp/value_ops.h"
 #include "runtime/host_stack.h"
 #include "runtime/memory_limit.h"
@@ -893,22 +895,14 @@ inline void setResultNumber(State& s, double v) {
   s.resultStr.clear();
 }
 
-// The byte offset of an element: subscripts (already truncated) in sub[0..n-1]; the
-// arithmetic wraps at 32 bits as the descriptors' own does.
+// The byte offset of an element: subscripts (already truncated) in sub[0..n-1]; the one-
+// and two-dimensional forms spelled out for the loop, from the same parts as the generic
+// path's.
 inline int64_t elementAt(const ArrayDescriptor& d, const double* sub, unsigned n, uint32_t width) {
-  uint32_t offset;
-  if (n == 1) {
-    offset = uint32_t(int32_t(sub[0])) + uint32_t(d.bias[0]);
-  } else if (n == 2) {
-    offset = (uint32_t(int32_t(sub[0])) + uint32_t(d.bias[0])) * uint32_t(d.span[1]) + uint32_t(int32_t(sub[1])) +
-             uint32_t(d.bias[1]);
-  } else {
-    offset = 0;
-    for (unsigned i = 0; i + 1 < n; ++i)
-      offset += (uint32_t(int32_t(sub[i])) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
-    offset += uint32_t(int32_t(sub[n - 1])) + uint32_t(d.bias[n - 1]);
-  }
-  return int32_t(uint32_t(d.base) + offset * width);
+  if (n == 1) return positionOf(d, lastSubscriptOffset(d, 0, int32_t(sub[0])), width);
+  if (n == 2)
+    return positionOf(d, subscriptOffset(d, 0, int32_t(sub[0])) + lastSubscriptOffset(d, 1, int32_t(sub[1])), width);
+  return elementPositionOf(d, sub, n, width);
 }
 
 enum class RunEnd : uint8_t { Finished, Generic, Undecoded, Activation };
@@ -1187,18 +1181,10 @@ opFindText: {
 opAssignPiece: {
   // The piece goes to the text register and to the variable, as the generic path leaves them.
   const std::string_view all = st.strings[op->y];
-  std::string_view piece;
-  if (op->type == uint8_t(Builtin::MidText)) {
-    int64_t start = int64_t(r[0]);
-    const int64_t count = int64_t(r[1]);
-    if (start < 1) start = 1;
-    if (start <= int64_t(all.size()) && count > 0)
-      piece = all.substr(size_t(start - 1), size_t(std::min<int64_t>(count, int64_t(all.size()) - (start - 1))));
-  } else {
-    const int64_t n = int64_t(r[0]);
-    const size_t length = n <= 0 ? 0 : std::min(all.size(), size_t(n));
-    piece = op->type == uint8_t(Builtin::LeftText) ? all.substr(0, length) : all.substr(all.size() - length);
-  }
+  const int64_t n = int64_t(r[0]);
+  const std::string_view piece = op->type == uint8_t(Builtin::MidText)    ? midPiece(all, n, int64_t(r[1]))
+                                 : op->type == uint8_t(Builtin::LeftText) ? leftPiece(all, n)
+                                                                          : rightPiece(all, n);
   s.resultStr.assign(piece.data(), piece.size());
   s.resultNum = r[op->type == uint8_t(Builtin::MidText) ? 1 : 0];
   globalString(s, op->x);
@@ -1259,27 +1245,19 @@ opJumpIfZero:
 opJump:
   FOLLOW(c->jumped, c->target);
 opForNext: {
-  // A global Double loop variable: the loop stack entry read directly. Anything else
-  // takes the statement's own handler.
+  // A global Double loop variable: the step taken here. Anything else takes the statement's
+  // own handler.
   ControlState& control = s.control;
-  const int64_t top = control.loopPosition - kLoopEntryBytes;
-  if (top >= 0 && uint64_t(top) + kLoopEntryBytes <= control.loopStack.size()) {
-    const uint8_t* p = control.loopStack.data() + top;
-    uint16_t kind;  // the entry's kind byte (1: a numeric loop) and the variable's type
-    std::memcpy(&kind, p, 2);
-    if (kind == (1 | uint16_t(ValueType::Double) << 8)) {
-      uint16_t variable;
-      std::memcpy(&variable, p + 2, 2);
-      const double limit = readDouble(p + 4), step = readDouble(p + 12);
-      ByteStore& b = st.scalars[size_t(ValueType::Double)];
-      const uint32_t at = uint32_t(variable) * 8;
-      const double old = b.read<double>(at);
-      const double v = arith::checked(old, step, old + step);  // as the handler's addStep
-      b.write<double>(at, v);
-      if (step > 0.0 ? v <= limit : (step < 0.0 && v >= limit)) FOLLOW(c->jumped, c->target);
-      control.loopPosition -= kLoopEntryBytes;
-      FOLLOW(c->follow, c->next);
-    }
+  const uint8_t* top = loopTopBytes(control);
+  if (top && loopKind(top[0], top[1]) == loopKind(kGlobalLoopScope, uint8_t(ValueType::Double))) {
+    const LoopEntry entry = loopEntryFrom(top);
+    ByteStore& b = st.scalars[size_t(ValueType::Double)];
+    const uint32_t at = uint32_t(entry.variable) * 8;
+    const double v = addStep(ValueType::Double, b.read<double>(at), entry.step);
+    b.write<double>(at, v);
+    if (loopGoesOn(entry, v)) FOLLOW(c->jumped, c->target);
+    loopPop(control);
+    FOLLOW(c->follow, c->next);
   }
   genericForNext(s, c->at);
   // The handler left the code position where it goes on.
