@@ -69,12 +69,8 @@ const ArrayDescriptor& recordArrayDescriptor(State& s, uint16_t array) {
 int64_t elementOffsetFromCode(State& s, const ArrayDescriptor& d) {
   const unsigned n = subscriptCount(s);
   uint32_t offset = 0;
-  for (unsigned i = 0; i + 1 < n; ++i) {
-    const int32_t sub = evaluateInt(s);
-    offset += (uint32_t(sub) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
-  }
-  const int32_t sub = evaluateInt(s);
-  offset += uint32_t(sub) + uint32_t(d.bias[n - 1]);
+  for (unsigned i = 0; i + 1 < n; ++i) offset += subscriptOffset(d, i, evaluateInt(s));
+  offset += lastSubscriptOffset(d, n - 1, evaluateInt(s));
   return int32_t(offset);
 }
 
@@ -101,7 +97,7 @@ int64_t elementPosition(State& s, ValueType type, uint16_t array) {
   const ArrayDescriptor& d = arrayDescriptor(s, type, array);
   const int64_t offset = elementOffsetFromCode(s, d);
   const uint32_t width = isNumericType(type) ? uint32_t(widthOf(type)) : 1u;
-  return int32_t(uint32_t(d.base) + uint32_t(offset) * width);
+  return positionOf(d, uint32_t(offset), width);
 }
 
 void readElementAt(State& s, EvalStack& e, ValueType type, int64_t at) {

@@ -8,6 +8,7 @@
 
 #include "interp/builtins_util.h"
 #include "interp/handlers.h"
+#include "interp/text_pieces.h"
 
 namespace tavrin {
 
@@ -49,14 +50,6 @@ std::string wholeOrFloatText(const State& s, double v) {
 }
 
 namespace {
-
-// Copy(text, start, count) as the original's string routine does it.
-std::string_view copyOf(std::string_view t, int64_t start, int64_t count) {
-  if (start < 1) start = 1;
-  if (start > int64_t(t.size()) || count <= 0) return {};
-  int64_t available = int64_t(t.size()) - (start - 1);
-  return t.substr(size_t(start - 1), size_t(std::min(count, available)));
-}
 
 void deleteIn(std::string& t, int64_t start, int64_t count) {
   if (start < 1 || start > int64_t(t.size()) || count <= 0) return;
@@ -202,21 +195,20 @@ void fnLeftText(State& s, EvalStack& e) {
   std::string& t = e.pushTextSlot();
   TextArgument text(t);
   text.read(s);
-  int32_t n = argRoundAfter(s, text);
-  const size_t length = n <= 0 ? 0 : std::min(text.text().size(), size_t(n));
-  if (text.inStorage()) t.resize(length);
-  else t.assign(text.text().data(), length);
+  const int32_t n = argRoundAfter(s, text);  // before the text is looked at: it may move
+  const std::string_view piece = leftPiece(text.text(), n);
+  if (text.inStorage()) t.resize(piece.size());
+  else t.assign(piece.data(), piece.size());
 }
 
 void fnRightText(State& s, EvalStack& e) {
   std::string& t = e.pushTextSlot();
   TextArgument text(t);
   text.read(s);
-  int32_t n = argRoundAfter(s, text);
-  const std::string_view all = text.text();
-  const size_t length = n <= 0 ? 0 : std::min(all.size(), size_t(n));
-  if (text.inStorage()) t.erase(0, t.size() - length);
-  else t.assign(all.data() + (all.size() - length), length);
+  const int32_t n = argRoundAfter(s, text);  // before the text is looked at: it may move
+  const std::string_view piece = rightPiece(text.text(), n);
+  if (text.inStorage()) t.erase(0, t.size() - piece.size());
+  else t.assign(piece.data(), piece.size());
 }
 
 void fnMidText(State& s, EvalStack& e) {
@@ -225,7 +217,7 @@ void fnMidText(State& s, EvalStack& e) {
   text.read(s);
   int32_t start = argRoundAfter(s, text);
   int32_t count = argRoundAfter(s, text);
-  std::string_view piece = copyOf(text.text(), start, count);
+  std::string_view piece = midPiece(text.text(), start, count);
   if (text.inStorage()) t.assign(std::string(piece));  // the piece lies in t itself
   else t.assign(piece.data(), piece.size());
 }

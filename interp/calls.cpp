@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "interp/call_entry.h"
 #include "interp/dispatcher.h"
 #include "interp/handlers.h"
 #include "interp/stores.h"
@@ -69,31 +70,18 @@ struct SavedResult {
   std::string& text() { return c.savedTexts[index]; }
 };
 
-// A call target names a procedure record's length field; one whose body would start at or
-// past the end of the image is refused before the level rises (it would run nothing).
-[[noreturn, gnu::cold]] void badCallTarget(const State& s, int64_t target) {
-  raiseByteCode("call target " + std::to_string(target) + " lies outside the image (" + std::to_string(s.code.size()) +
-                " bytes)");
-}
-inline void checkCallTarget(const State& s, int64_t target) {
-  if (target < 0 || target + 4 >= int64_t(s.code.size())) [[unlikely]]
-    badCallTarget(s, target);
-}
-
 // Runs a function body for a call operand once its arguments are in place, then pushes
 // the function's result and applies the continuation rule.
 void callFunction(State& s, EvalStack& e, uint8_t resultType, int64_t target) {
-  checkCallTarget(s, target);
   CallState& c = s.calls;
-  const uint32_t back = s.code.position();
-  c.returnStack.push_back(back);
-  ++c.level;
-  growParameterStores(c);
-  s.code.seek(target + 4);
   {
     SavedResult saved(c);
-    runStatements(s);
-    s.code.seek(back);
+    try {
+      enterCall(s, target, s.code.position(), true, [&] { runStatements(s); });
+    } catch (...) {
+      c.functionText.swap(saved.text());  // the caller's text again
+      throw;
+    }
     if (resultType == 0 || (resultType == 9 && c.functionIsText)) {
       std::string& slot = e.pushTextSlot();
       slot.swap(c.functionText);
@@ -111,15 +99,9 @@ void callFunction(State& s, EvalStack& e, uint8_t resultType, int64_t target) {
 // The numeric branch of callFunction without the evaluator's stack: the caller's text
 // result is not touched by a numeric call, so it needs no saving.
 double callNumberFunction(State& s, int64_t target, uint32_t back) {
-  checkCallTarget(s, target);
   CallState& c = s.calls;
-  c.returnStack.push_back(back);
-  ++c.level;
-  growParameterStores(c);
-  s.code.seek(target + 4);
   const double saved = c.functionNumber;
-  runStatements(s);
-  s.code.seek(back);
+  enterCall(s, target, back, true, [&] { runStatements(s); });
   const double v = c.functionNumber;
   c.functionNumber = saved;
   return v;
@@ -195,15 +177,7 @@ void readVariableArguments(State& s) {
 }
 
 void enterCallLevel(State& s, int64_t target) {
-  checkCallTarget(s, target);
-  CallState& c = s.calls;
-  const uint32_t back = s.code.position();
-  c.returnStack.push_back(back);
-  ++c.level;
-  growParameterStores(c);
-  s.code.seek(target + 4);
-  runStatements(s);
-  s.code.seek(back);
+  enterCall(s, target, s.code.position(), true, [&] { runStatements(s); });
 }
 
 void setNextNumberParameter(State& s, int slot, double value) { setNextNumberParameter(s.calls, slot, value); }
@@ -238,17 +212,10 @@ void execStmtCallProcIndirect(State& s) {
 
 // The variable-argument call statement does not grow the parameter stores.
 void execStmtCallProcArgs(State& s) {
-  CallState& c = s.calls;
   s.code.u8();  // carries nothing
   const uint32_t target = s.code.u32();
   readVariableArguments(s);
-  checkCallTarget(s, target);
-  const uint32_t back = s.code.position();
-  c.returnStack.push_back(back);
-  ++c.level;
-  s.code.seek(int64_t(target) + 4);
-  runStatements(s);
-  s.code.seek(back);
+  enterCall(s, int64_t(target), s.code.position(), false, [&] { runStatements(s); });
 }
 
 void execStmtCallProcArgsIndirect(State& s) {

@@ -13,12 +13,15 @@
 #include <string_view>
 #include <cstring>
 
+#include "interp/call_entry.h"
 #include "interp/calls.h"
 #include "interp/dispatcher.h"
 #include "interp/evaluator.h"
 #include "interp/handlers.h"
+#include "interp/loop_step.h"
 #include "interp/stores.h"
 #include "interp/tables.h"
+#include "interp/text_pieces.h"
 #include "interp/value_ops.h"
 #include "runtime/host_stack.h"
 #include "runtime/memory_limit.h"
@@ -281,15 +284,17 @@ private:
         return Decoded::Pushed;
       }
       case Operand::OpArrayElement: {
+        const uint32_t operandAt = m_at;
         uint8_t type, count;
         uint16_t array;
         if (!u8(type) || !u16(array)) return Decoded::No;
         if (!isNumeric(type) || array >= kArrayNumbers) return Decoded::No;
         if (!u8(count) || count < 1 || count > kDimensions || a + count > kSlots) return Decoded::No;
         const size_t mark = ops.size();
-        for (int i = 0; i < count; ++i) {
-          if (!subExpression(ops, a + i)) return Decoded::No;
-          pushTruncate(ops, a + i);
+        if (!subscripts(ops, a, count)) {
+          m_at = operandAt;
+          ops.resize(mark);
+          return Decoded::Generic;
         }
         if (count == 1 && type == uint8_t(ValueType::Double) && ops.size() == mark + 1 && ops.back().code == kGTruncate) {
           // a(g) of a Double array and a global Double: one operation.
@@ -348,6 +353,23 @@ private:
     }
   }
 
+public:
+  // `count` subscripts into slots a, a + 1, ..., each truncated before the next is evaluated.
+  // False when they do not decode, or when a subscript after the first calls program code:
+  // the generic path reads each dimension's bounds as its subscript is taken, so a call that
+  // declares the array again between two subscripts is seen half before and half after;
+  // the decoded form reads the descriptor once, after all of them, and would differ.
+  bool subscripts(std::vector<MicroOp>& ops, int a, int count) {
+    for (int i = 0; i < count; ++i) {
+      const size_t mark = ops.size();
+      if (!subExpression(ops, a + i)) return false;
+      if (i > 0 && callsIn(ops, mark)) return false;
+      pushTruncate(ops, a + i);
+    }
+    return true;
+  }
+
+private:
   // A lone global String variable as a whole argument expression: its number.
   bool textVariable(uint16_t& n) {
     if (m_at + 5 > m_size || m_image[m_at] != uint8_t(Operand::OpGlobal) || m_image[m_at + 1] != uint8_t(ValueType::String) ||
@@ -767,12 +789,11 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       uint16_t array;
       if (!d.u8(type) || !d.u16(array) || !isNumeric(type) || array >= kArrayNumbers) return nullptr;
       if (!d.u8(subscripts) || subscripts < 1 || subscripts > kDimensions) return nullptr;
-      // Each subscript in its own slot, truncated before the next one is evaluated.
-      for (int i = 0; i < subscripts; ++i) {
-        if (!number(i)) return nullptr;
-        CodeDecoder::pushTruncate(ops, i);
-      }
-      if (!number(subscripts)) return nullptr;
+      // The position is taken before the value is evaluated: a value that calls program code
+      // (which may declare the array again) is left to the generic path.
+      if (!d.subscripts(ops, 0, subscripts)) return nullptr;
+      const size_t value = ops.size();
+      if (!number(subscripts) || CodeDecoder::callsIn(ops, value)) return nullptr;
       finish(kSetElement, subscripts, type, array);
       ops.back().count = subscripts;
       ops.back().y = uint32_t(widthOf(ValueType(type)));
@@ -801,6 +822,8 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
   slot = &stored;
   return &stored;
 }
+
+void decodeNothing(State& s) { s.compiled = std::make_unique<CompiledCache>(s.code.data(), s.code.size(), 0); }
 
 CompiledCache& remakeCompiledCache(State& s) {
   s.compiled = std::make_unique<CompiledCache>(s.code.data(), s.code.size());
@@ -872,22 +895,14 @@ inline void setResultNumber(State& s, double v) {
   s.resultStr.clear();
 }
 
-// The byte offset of an element: subscripts (already truncated) in sub[0..n-1]; the
-// arithmetic wraps at 32 bits as the descriptors' own does.
+// The byte offset of an element: subscripts (already truncated) in sub[0..n-1]; the one-
+// and two-dimensional forms spelled out for the loop, from the same parts as the generic
+// path's.
 inline int64_t elementAt(const ArrayDescriptor& d, const double* sub, unsigned n, uint32_t width) {
-  uint32_t offset;
-  if (n == 1) {
-    offset = uint32_t(int32_t(sub[0])) + uint32_t(d.bias[0]);
-  } else if (n == 2) {
-    offset = (uint32_t(int32_t(sub[0])) + uint32_t(d.bias[0])) * uint32_t(d.span[1]) + uint32_t(int32_t(sub[1])) +
-             uint32_t(d.bias[1]);
-  } else {
-    offset = 0;
-    for (unsigned i = 0; i + 1 < n; ++i)
-      offset += (uint32_t(int32_t(sub[i])) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
-    offset += uint32_t(int32_t(sub[n - 1])) + uint32_t(d.bias[n - 1]);
-  }
-  return int32_t(uint32_t(d.base) + offset * width);
+  if (n == 1) return positionOf(d, lastSubscriptOffset(d, 0, int32_t(sub[0])), width);
+  if (n == 2)
+    return positionOf(d, subscriptOffset(d, 0, int32_t(sub[0])) + lastSubscriptOffset(d, 1, int32_t(sub[1])), width);
+  return elementPositionOf(d, sub, n, width);
 }
 
 enum class RunEnd : uint8_t { Finished, Generic, Undecoded, Activation };
@@ -903,26 +918,21 @@ const void* const* microLabels() {
   return labels;
 }
 
-// A call made by a decoded statement: callNumberFunction with the body's first statement
-// run here when it is decoded, instead of through a dispatcher activation of its own.
+// A call made by a decoded statement: the body's first statement runs here when it is
+// decoded, instead of through a dispatcher activation of its own.
 [[gnu::noinline]] double callDecoded(State& s, CompiledCache& cache, int64_t target, uint32_t back, bool slow) {
   CallState& calls = s.calls;
-  if (target < 0 || target + 4 >= int64_t(s.code.size())) [[unlikely]]
-    return callNumberFunction(s, target, back);  // which raises the error
-  const CompiledStatement* body = cache.statement(uint32_t(target + 4));
+  const CompiledStatement* body =
+      target >= 0 && target + 4 < int64_t(s.code.size()) ? cache.statement(uint32_t(target + 4)) : nullptr;
   if (!body) [[unlikely]]
-    return callNumberFunction(s, target, back);
-  calls.returnStack.push_back(back);
-  ++calls.level;
-  growParameterStores(calls);
-  checkHostStack();  // as a dispatcher activation checks it: after the level rose
-  prepareLocalFrames(s.stores, calls.level);
+    return callNumberFunction(s, target, back);  // which refuses a target outside the image
   const double saved = calls.functionNumber;
-  const uint32_t caller = s.statementPosition;
-  double slots[kSlots];
-  if (run(&s, &cache, body, nullptr, slots, nullptr, slow) == RunEnd::Undecoded) runStatements(s);
-  s.statementPosition = caller;
-  s.code.seek(back);
+  enterCall(s, target, back, true, [&] {
+    checkHostStack();  // as a dispatcher activation checks it: after the level rose
+    prepareLocalFrames(s.stores, calls.level);
+    double slots[kSlots];
+    if (run(&s, &cache, body, nullptr, slots, nullptr, slow) == RunEnd::Undecoded) runStatements(s);
+  });
   const double v = calls.functionNumber;
   calls.functionNumber = saved;
   return v;
@@ -1171,18 +1181,10 @@ opFindText: {
 opAssignPiece: {
   // The piece goes to the text register and to the variable, as the generic path leaves them.
   const std::string_view all = st.strings[op->y];
-  std::string_view piece;
-  if (op->type == uint8_t(Builtin::MidText)) {
-    int64_t start = int64_t(r[0]);
-    const int64_t count = int64_t(r[1]);
-    if (start < 1) start = 1;
-    if (start <= int64_t(all.size()) && count > 0)
-      piece = all.substr(size_t(start - 1), size_t(std::min<int64_t>(count, int64_t(all.size()) - (start - 1))));
-  } else {
-    const int64_t n = int64_t(r[0]);
-    const size_t length = n <= 0 ? 0 : std::min(all.size(), size_t(n));
-    piece = op->type == uint8_t(Builtin::LeftText) ? all.substr(0, length) : all.substr(all.size() - length);
-  }
+  const int64_t n = int64_t(r[0]);
+  const std::string_view piece = op->type == uint8_t(Builtin::MidText)    ? midPiece(all, n, int64_t(r[1]))
+                                 : op->type == uint8_t(Builtin::LeftText) ? leftPiece(all, n)
+                                                                          : rightPiece(all, n);
   s.resultStr.assign(piece.data(), piece.size());
   s.resultNum = r[op->type == uint8_t(Builtin::MidText) ? 1 : 0];
   globalString(s, op->x);
@@ -1243,27 +1245,19 @@ opJumpIfZero:
 opJump:
   FOLLOW(c->jumped, c->target);
 opForNext: {
-  // A global Double loop variable: the loop stack entry read directly. Anything else
-  // takes the statement's own handler.
+  // A global Double loop variable: the step taken here. Anything else takes the statement's
+  // own handler.
   ControlState& control = s.control;
-  const int64_t top = control.loopPosition - kLoopEntryBytes;
-  if (top >= 0 && uint64_t(top) + kLoopEntryBytes <= control.loopStack.size()) {
-    const uint8_t* p = control.loopStack.data() + top;
-    uint16_t kind;  // the entry's kind byte (1: a numeric loop) and the variable's type
-    std::memcpy(&kind, p, 2);
-    if (kind == (1 | uint16_t(ValueType::Double) << 8)) {
-      uint16_t variable;
-      std::memcpy(&variable, p + 2, 2);
-      const double limit = readDouble(p + 4), step = readDouble(p + 12);
-      ByteStore& b = st.scalars[size_t(ValueType::Double)];
-      const uint32_t at = uint32_t(variable) * 8;
-      const double old = b.read<double>(at);
-      const double v = arith::checked(old, step, old + step);  // as the handler's addStep
-      b.write<double>(at, v);
-      if (step > 0.0 ? v <= limit : (step < 0.0 && v >= limit)) FOLLOW(c->jumped, c->target);
-      control.loopPosition -= kLoopEntryBytes;
-      FOLLOW(c->follow, c->next);
-    }
+  const uint8_t* top = loopTopBytes(control);
+  if (top && loopKind(top[0], top[1]) == loopKind(kGlobalLoopScope, uint8_t(ValueType::Double))) {
+    const LoopEntry entry = loopEntryFrom(top);
+    ByteStore& b = st.scalars[size_t(ValueType::Double)];
+    const uint32_t at = uint32_t(entry.variable) * 8;
+    const double v = addStep(ValueType::Double, b.read<double>(at), entry.step);
+    b.write<double>(at, v);
+    if (loopGoesOn(entry, v)) FOLLOW(c->jumped, c->target);
+    loopPop(control);
+    FOLLOW(c->follow, c->next);
   }
   genericForNext(s, c->at);
   // The handler left the code position where it goes on.

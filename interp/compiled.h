@@ -142,6 +142,9 @@ inline CompiledCache& compiledCache(State& s) {
   return *c;
 }
 
+// From now on every statement of the state's code stream runs on the generic path.
+void decodeNothing(State& s);
+
 // How a run of decoded statements ended.
 enum class BlockEnd : uint8_t {
   Undecoded,  // the next statement is not decoded: the code position is at it

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "interp/handlers.h"
+#include "interp/loop_step.h"
 #include "interp/value_ops.h"
 #include "interp/value_refs.h"
 #include "interp/tables.h"
@@ -29,7 +30,9 @@ void loopPush(ControlState& c, T value) {
   c.loopPosition += int64_t(sizeof(T));
 }
 
-LoopEntry loopTop(const ControlState& c) {
+}  // namespace
+
+LoopEntry loopTopSlow(const ControlState& c) {
   LoopEntry entry;
   const int64_t at = c.loopPosition - kLoopEntryBytes;
   if (at < 0) return entry;  // nothing can be read there
@@ -41,33 +44,15 @@ LoopEntry loopTop(const ControlState& c) {
   return entry;
 }
 
-inline void loopPop(ControlState& c) { c.loopPosition -= kLoopEntryBytes; }
-
-constexpr uint8_t kGlobalScope = 1;
-constexpr bool isLoopType(uint8_t t) { return t >= uint8_t(ValueType::Byte) && t <= uint8_t(ValueType::Double); }
+namespace {
 
 double readLoopVariable(State& s, uint8_t scope, ValueType type, uint16_t n) {
-  return scope == kGlobalScope ? valueref::readGlobal(s, type, n) : valueref::readLocal(s, type, n);
+  return scope == kGlobalLoopScope ? valueref::readGlobal(s, type, n) : valueref::readLocal(s, type, n);
 }
 
 void storeLoopVariable(State& s, uint8_t scope, ValueType type, uint16_t n, double v) {
-  if (scope == kGlobalScope) valueref::storeGlobal(s, type, n, v);
+  if (scope == kGlobalLoopScope) valueref::storeGlobal(s, type, n, v);
   else valueref::storeLocal(s, type, n, v);
-}
-
-// The variable plus the step in the variable's own type: integers add the truncated step
-// and keep the sum in their width; Single adds in single precision. A sum beyond the
-// range of a Double, or of a Single, is the overflow error the FPU trapped.
-double addStep(ValueType type, double value, double step) {
-  if (type == ValueType::Single) return double(toSingle(arith::checked(value, step, value + step)));
-  if (type == ValueType::Double) return arith::checked(value, step, value + step);
-  const uint32_t sum = uint32_t(int32_t(value)) + uint32_t(truncateToInt(step));
-  switch (type) {
-    case ValueType::Byte: return double(uint8_t(sum));
-    case ValueType::Short: return double(int16_t(uint16_t(sum)));
-    case ValueType::Word: return double(uint16_t(sum));
-    default: return double(int32_t(sum));  // Long, DWord
-  }
 }
 
 constexpr uint8_t kCaseValue = 2, kCaseCondition = 19;
@@ -119,7 +104,7 @@ void execStmtForNext(State& s) {
   const ValueType type = ValueType(entry.type);
   const double v = addStep(type, readLoopVariable(s, entry.scope, type, entry.variable), entry.step);
   storeLoopVariable(s, entry.scope, type, entry.variable, v);
-  if ((entry.step < 0.0 && v >= entry.limit) || (entry.step > 0.0 && v <= entry.limit)) {
+  if (loopGoesOn(entry, v)) {
     jumpBy(s.code, back);
     return;
   }

@@ -2,9 +2,12 @@
 #include "interp/run.h"
 
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <new>
 
+#include "interp/compiled.h"
 #include "interp/dispatcher.h"
 #include "interp/state.h"
 #include "runtime/loader.h"
@@ -73,6 +76,8 @@ int runProgramFile(const RunOptions& options, ServiceList services) {
       return 2;
     }
     if (loadImage(s, std::move(image))) {
+      const char* noDecode = std::getenv("TAVRIN_NO_DECODE");
+      if (!options.decode || (noDecode && std::strcmp(noDecode, "1") == 0)) decodeNothing(s);
       startServices(s);
       runStatements(s);
     }

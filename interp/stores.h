@@ -128,6 +128,26 @@ const ArrayDescriptor& arrayDescriptor(State& s, ValueType type, uint16_t array)
 const ArrayDescriptor& variantArrayDescriptor(State& s, uint16_t array);
 const ArrayDescriptor& recordArrayDescriptor(State& s, uint16_t array);
 
+// The parts of an element position, shared by the generic path and the decoded forms; the
+// arithmetic wraps at 32 bits as the descriptors' own does. A subscript of a dimension
+// before the last adds (s + bias[i]) * span[i + 1]; the last adds s + bias[last]; the
+// position is base + offset * width (width 1 for the types stored as items).
+inline uint32_t subscriptOffset(const ArrayDescriptor& d, unsigned i, int32_t sub) {
+  return (uint32_t(sub) + uint32_t(d.bias[i])) * uint32_t(d.span[i + 1]);
+}
+inline uint32_t lastSubscriptOffset(const ArrayDescriptor& d, unsigned last, int32_t sub) {
+  return uint32_t(sub) + uint32_t(d.bias[last]);
+}
+inline int64_t positionOf(const ArrayDescriptor& d, uint32_t offset, uint32_t width) {
+  return int32_t(uint32_t(d.base) + offset * width);
+}
+// The position from n subscripts already taken (truncated, held as doubles).
+inline int64_t elementPositionOf(const ArrayDescriptor& d, const double* sub, unsigned n, uint32_t width) {
+  uint32_t offset = 0;
+  for (unsigned i = 0; i + 1 < n; ++i) offset += subscriptOffset(d, i, int32_t(sub[i]));
+  return positionOf(d, offset + lastSubscriptOffset(d, n - 1, int32_t(sub[n - 1])), width);
+}
+
 int64_t elementOffsetFromCode(State& s, const ArrayDescriptor& d);
 double elementNumberFromCode(State& s, const ArrayDescriptor& d);
 int32_t variantElementNumber(State& s, uint16_t array);

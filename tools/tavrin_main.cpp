@@ -23,7 +23,7 @@ using namespace tavrin;
 
 constexpr const char* kUsage =
     "usage: tavrin COMMAND [OPTIONS] ...\n"
-    "  run [--trace] [--max-steps N] [--max-memory BYTES] FILE [ARGS...]\n"
+    "  run [--trace] [--no-decode] [--max-steps N] [--max-memory BYTES] FILE [ARGS...]\n"
     "                         run the program at the tail of FILE\n"
     "  asm [--image] SRC -o OUT   assemble SRC into a runnable program (or a bare image)\n"
     "  disasm FILE            print the program of FILE (a program or a bare image) as assembly\n"
@@ -106,6 +106,7 @@ int commandRun(int argc, char** argv) {
   for (; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--trace") options.trace = true;
+    else if (arg == "--no-decode") options.decode = false;
     else if (arg == "--max-steps" || arg == "--max-memory") {
       if (i + 1 >= argc) usage(arg + " needs a number");
       char* end = nullptr;
