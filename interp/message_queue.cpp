@@ -51,8 +51,9 @@ bool postMessage(State& s, const WindowMessage& message) {
 
 void processMessages(State& s) {
   auto& q = s.core.messages;
-  if (q.externalPump) q.externalPump(s);
-  pumpServices(s);  // the services deliver what arrived (socket readiness)
+  // The services deliver what arrived: children reaped, socket readiness, the windowed
+  // layer's events.
+  pumpServices(s);
   while (!q.pending.empty()) {
     WindowMessage m = q.pending.front();
     q.pending.pop_front();

@@ -32,8 +32,6 @@ struct MessageQueue {
   std::deque<WindowMessage> pending;
   std::vector<Window> windows;
   uint32_t nextHandle = 0x00010000;  // handles handed out by newWindowHandle, step 4
-  // A pump of another event loop (the visual layer's), run first by processMessages.
-  void (*externalPump)(State& s) = nullptr;
 };
 
 uint32_t newWindowHandle(State& s);

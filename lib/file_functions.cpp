@@ -11,6 +11,7 @@
 
 #include "interp/builtins_util.h"
 #include "interp/handlers.h"
+#include "lib/file_search.h"
 #include "lib/paths.h"
 #include "runtime/sandbox.h"
 
@@ -103,9 +104,10 @@ bool nameLess(const std::string& a, const std::string& b) {
 }
 
 void closeSearch(State& s) {
-  s.core.search.open = false;
-  s.core.search.matches.clear();
-  s.core.search.next = 0;
+  FileSearch& search = fileSearch(s);
+  search.open = false;
+  search.matches.clear();
+  search.next = 0;
 }
 
 void startSearch(State& s, std::string_view pattern, int32_t wanted) {
@@ -146,14 +148,15 @@ void startSearch(State& s, std::string_view pattern, int32_t wanted) {
     f.timeStamp = dosTimeStamp(st.st_mtime);
     if (!isShortName(name)) f.shortName = makeShortName(name, shortNames);
     f.name = std::move(name);
-    s.core.search.matches.push_back(std::move(f));
+    fileSearch(s).matches.push_back(std::move(f));
   }
-  s.core.search.open = !s.core.search.matches.empty();
+  FileSearch& search = fileSearch(s);
+  search.open = !search.matches.empty();
 }
 
 // The next match as the found record, or empty (the search is then closed).
 void pushNextMatch(State& s, EvalStack& e) {
-  FileSearch& search = s.core.search;
+  FileSearch& search = fileSearch(s);
   if (!search.open || search.next >= search.matches.size()) {
     closeSearch(s);
     e.pushTextSlot().clear();
@@ -175,6 +178,11 @@ bool statIs(State& s, bool directory) {
 
 }  // namespace
 
+FileSearch& fileSearch(State& s) {
+  if (!s.fileSearch) s.fileSearch = std::make_unique<FileSearch>();
+  return *s.fileSearch;
+}
+
 void fnFileExists(State& s, EvalStack& e) { e.pushNumber(statIs(s, false) ? 1.0 : 0.0); }
 
 void fnDirectoryExists(State& s, EvalStack& e) { e.pushNumber(statIs(s, true) ? 1.0 : 0.0); }
@@ -195,25 +203,25 @@ void fnFindFirstFile(State& s, EvalStack& e) {
 
 void fnFindNextFile(State& s, EvalStack& e) { pushNextMatch(s, e); }
 
-void fnFoundName(State& s, EvalStack& e) { e.pushText(s.core.search.found.name); }
+void fnFoundName(State& s, EvalStack& e) { e.pushText(fileSearch(s).found.name); }
 
-void fnFoundSize(State& s, EvalStack& e) { e.pushNumber(s.core.search.found.size); }
+void fnFoundSize(State& s, EvalStack& e) { e.pushNumber(fileSearch(s).found.size); }
 
-void fnFoundAttributes(State& s, EvalStack& e) { e.pushNumber(s.core.search.found.attributes); }
+void fnFoundAttributes(State& s, EvalStack& e) { e.pushNumber(fileSearch(s).found.attributes); }
 
-void fnFoundShortName(State& s, EvalStack& e) { e.pushText(s.core.search.found.shortName); }
+void fnFoundShortName(State& s, EvalStack& e) { e.pushText(fileSearch(s).found.shortName); }
 
-void fnFoundTimeStamp(State& s, EvalStack& e) { e.pushNumber(s.core.search.found.timeStamp); }
+void fnFoundTimeStamp(State& s, EvalStack& e) { e.pushNumber(fileSearch(s).found.timeStamp); }
 
 void fnFoundTime(State& s, EvalStack& e) {
-  uint32_t t = uint32_t(s.core.search.found.timeStamp);
+  uint32_t t = uint32_t(fileSearch(s).found.timeStamp);
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%u:%02u", (t >> 11) & 31, (t >> 5) & 63);
   e.pushText(buffer);
 }
 
 void fnFoundDate(State& s, EvalStack& e) {
-  uint32_t d = uint32_t(s.core.search.found.timeStamp) >> 16;
+  uint32_t d = uint32_t(fileSearch(s).found.timeStamp) >> 16;
   char buffer[24];
   if (d == 0) {  // no match yet
     e.pushTextSlot().clear();

@@ -34,8 +34,13 @@ bool onPath(const char* program) {
   }
 }
 
+PrinterState& printerState(State& s) {
+  if (!s.printer) s.printer = std::make_unique<PrinterState>();
+  return *s.printer;
+}
+
 void openDocument(State& s) {
-  PrinterState& p = s.core.printer;
+  PrinterState& p = printerState(s);
   ++p.documents;
   std::string path;
   if (const char* named = std::getenv("TAVRIN_PRINTER_FILE"); named && *named) {
@@ -68,15 +73,15 @@ void openDocument(State& s) {
 }  // namespace
 
 void printerWrite(State& s, std::string_view text) {
-  PrinterState& p = s.core.printer;
+  PrinterState& p = printerState(s);
   if (p.closed) openDocument(s);
   if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), p.out) != text.size()) || std::fflush(p.out) != 0)
     raiseIo(ErrorNumber::DiskWrite, std::string("cannot write to the printer: ") + std::strerror(errno));
 }
 
 void printerClose(State& s) {
-  PrinterState& p = s.core.printer;
-  if (p.closed) return;
+  if (!s.printer || s.printer->closed) return;
+  PrinterState& p = *s.printer;
   p.closed = true;
   std::FILE* out = p.out;
   p.out = nullptr;

@@ -24,8 +24,9 @@ constexpr ServiceSteps kEngineServices[] = {
     {"processes", nullptr, reapDetached, nullptr, nullptr, nullptr},
     // Readiness of the program's sockets reaches their forms' windows at each pump.
     {"sockets", nullptr, pumpSocketNotifications, nullptr, nullptr, nullptr},
-    // The windowed layer, when a program started it: its windows close, Qt ends.
-    {"visual", nullptr, nullptr, nullptr, visualLayerEnd, nullptr},
+    // The windowed layer, when a program started it: its events are handled at each pump;
+    // at the end its windows close and Qt ends.
+    {"visual", nullptr, visualLayerPump, nullptr, visualLayerEnd, nullptr},
 };
 
 }  // namespace

@@ -119,6 +119,10 @@ const TavrinVisualLayer& visualLayer(State& s) {
 
 bool visualLayerStarted() { return g_visual.started; }
 
+void visualLayerPump(State&) {
+  if (g_visual.started) g_visual.layer.processEvents();
+}
+
 void visualLayerEnd(State&) {
   if (!g_visual.started) return;
   g_visual.layer.shutdown();

@@ -23,6 +23,8 @@ std::vector<std::string> visualLayerCandidates();
 const TavrinVisualLayer& visualLayer(State& s);
 // Whether the layer has been started in this process.
 bool visualLayerStarted();
+// The service's pump step: a started layer handles its pending events.
+void visualLayerPump(State& s);
 // The service's end step: a started layer closes its windows and ends Qt.
 void visualLayerEnd(State& s);
 
