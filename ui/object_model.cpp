@@ -9,12 +9,12 @@
 #include <cmath>
 
 #include "interp/calls.h"
-#include "runtime/memory_limit.h"
 #include "interp/evaluator.h"
 #include "interp/handlers.h"
 #include "interp/object_refs.h"
 #include "interp/tables.h"
 #include "interp/value_ops.h"
+#include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
 #include "interp/state.h"
 
@@ -30,16 +30,7 @@ ObjectState& objectState(State& s) {
   return *s.objects;
 }
 
-namespace {
-
-constexpr uint8_t kEnd = 11;
-constexpr uint8_t kTagParameter = 12;
-constexpr uint8_t kTagElement = 29;
-constexpr uint8_t kMarkRecord = 37;
-
-}  // namespace
-
-// The binding of each type code that has one (ui/bindings.def).
+// The binding of each type code that has one: kBinding_<stem> of ui/types/<stem>.cpp.
 #define PROP(id, name, kind, access, member, args)
 #define TABLE_BEGIN(code, type, stem) extern const TypeBinding kBinding_##stem;
 #define TABLE_END(code, type, stem)
@@ -47,6 +38,11 @@ constexpr uint8_t kMarkRecord = 37;
 #undef TABLE_BEGIN
 
 namespace {
+
+constexpr uint8_t kEnd = 11;
+constexpr uint8_t kTagParameter = 12;
+constexpr uint8_t kTagElement = 29;
+constexpr uint8_t kMarkRecord = 37;
 
 #define TABLE_BEGIN(code, type, stem) t[code] = &kBinding_##stem;
 constexpr std::array<const TypeBinding*, 256> makeBindings() {

@@ -32,8 +32,6 @@ namespace {
 
 MemoryStream& memoryOf(MemberCall& c) { return subject<MemoryStream>(c); }
 
-void memorySetSize(MemberCall& c, int32_t size) { memoryOf(c).setSize(size); }
-
 void memoryWritePieces(MemberCall& c, const std::string& t, int32_t count) {
   constexpr int64_t kPiece = 32000;
   MemoryStream& st = memoryOf(c);
