@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tavrin::setMemoryLimit(size_t(192) << 20);
   tavrin::State s;
   s.sandbox = true;
-  s.services = engineServices();
+  s.services = tavrin::engineServices();
   s.stepLimit = 20000;
   s.arguments = {"fuzz"};
   g_running = &s;

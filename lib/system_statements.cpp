@@ -35,7 +35,7 @@ void writeStdout(const char* data, size_t n) {
 void execStmtSleep(State& s) {
   double seconds = evaluateNumber(s);
   int32_t ms = truncateToInt(seconds * 1000.0);
-  if (ms <= 0) return;  // a negative time does not sleep (the original slept for ever)
+  if (ms <= 0) return;  // a negative time returns at once rather than sleeping for ever
   consoleFlush(s);
   timespec t{ms / 1000, long(ms % 1000) * 1000000L};
   while (nanosleep(&t, &t) != 0 && errno == EINTR) {

@@ -21,9 +21,7 @@ namespace tavrin {
 namespace {
 
 struct Loaded {
-  bool tried = false;
   bool started = false;
-  std::string failure;  // why it could not start, for every later call
   void* handle = nullptr;
   TavrinVisualHost host{};
   TavrinVisualLayer layer{};
@@ -72,10 +70,12 @@ std::string start(State& s) {
   }
   g_visual.host = {TAVRIN_VISUAL_ABI, uint32_t(sizeof(TavrinVisualHost)), &s, &noteFromLayer};
   char error[512] = {};
+  g_visual.layer = {};
   int32_t status = entry(&g_visual.host, &g_visual.layer, error, sizeof error);
   error[sizeof error - 1] = 0;
-  if (status == kVisualOk && (g_visual.layer.abi != TAVRIN_VISUAL_ABI || !g_visual.layer.processEvents ||
-                              !g_visual.layer.shutdown || !g_visual.layer.qtVersion)) {
+  const TavrinVisualLayer& l = g_visual.layer;
+  if (status == kVisualOk && (l.abi != TAVRIN_VISUAL_ABI || l.size < sizeof(TavrinVisualLayer) ||
+                              !l.processEvents || !l.shutdown || !l.qtVersion)) {
     if (g_visual.layer.shutdown) g_visual.layer.shutdown();
     status = kVisualWrongVersion;
   }
@@ -108,13 +108,11 @@ const TavrinVisualLayer& visualLayer(State& s) {
   if (g_visual.started) [[likely]]
     return g_visual.layer;
   if (s.sandbox) sandboxRefuse("the windowed layer");
-  if (!g_visual.tried) {
-    g_visual.tried = true;
-    g_visual.failure = start(s);
-    g_visual.started = g_visual.failure.empty();
-    if (g_visual.started) return g_visual.layer;
-  }
-  raise(ErrorNumber::Unhandled, g_visual.failure);
+  // A failure is not kept: the next visual need looks again (the file may have appeared).
+  std::string failure = start(s);
+  if (!failure.empty()) raise(ErrorNumber::Unhandled, failure);
+  g_visual.started = true;
+  return g_visual.layer;
 }
 
 bool visualLayerStarted() { return g_visual.started; }
@@ -126,8 +124,7 @@ void visualLayerPump(State&) {
 void visualLayerEnd(State&) {
   if (!g_visual.started) return;
   g_visual.layer.shutdown();
-  g_visual.started = false;
-  g_visual.tried = false;  // a later run in this process starts it again
+  g_visual.started = false;  // a later run in this process starts it again
   g_visual.host.context = nullptr;
 }
 

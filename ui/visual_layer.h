@@ -18,8 +18,8 @@ inline constexpr const char* kVisualLayerFile = "tavrin-visual.so";
 std::vector<std::string> visualLayerCandidates();
 
 // The started layer; loads and starts it on the first call. A layer that cannot be found,
-// loaded or started is a run-time error (217) naming the file and what is missing, and so
-// is every later call. Refused in the sandbox.
+// loaded or started is a run-time error (217) naming the file and what is missing. Refused
+// in the sandbox.
 const TavrinVisualLayer& visualLayer(State& s);
 // Whether the layer has been started in this process.
 bool visualLayerStarted();

@@ -112,6 +112,38 @@ TEST(VisualLayer, AMissingLayerIsARunErrorNamingTheFileEveryTime) {
   EXPECT_FALSE(qtMapped());
 }
 
+// What the run reports, for a layer that cannot start.
+std::string startFailure(const char* path) {
+  setenv("TAVRIN_VISUAL", path, 1);
+  State s;
+  s.programName = "prog";
+  try {
+    visualLayer(s);
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number, 217);
+    EXPECT_FALSE(visualLayerStarted());
+    return e.message;
+  }
+  ADD_FAILURE() << path << " started";
+  return {};
+}
+
+TEST(VisualLayer, AFileThatIsNoLayerOrOfAnotherVersionIsRefused) {
+  EXPECT_NE(startFailure(TAVRIN_FAKE_LAYER0).find("is not a windowed layer of this engine"), std::string::npos);
+  EXPECT_NE(startFailure(TAVRIN_FAKE_LAYER1).find("was built for another version of this engine"), std::string::npos);
+  std::string notLoadable = startFailure(TAVRIN_SOURCE_DIR "/README.md");
+  EXPECT_NE(notLoadable.find("cannot load the windowed layer"), std::string::npos) << notLoadable;
+  EXPECT_NE(notLoadable.find("libqt6widgets6"), std::string::npos) << notLoadable;
+}
+
+TEST(VisualLayer, AFailingLayerGivesItsReasonAndItsNotesReachStandardError) {
+  testing::internal::CaptureStderr();
+  std::string message = startFailure(TAVRIN_FAKE_LAYER2);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(message.find("could not start: the fake layer fails on purpose"), std::string::npos) << message;
+  EXPECT_NE(err.find("prog: fake layer: a note through the host"), std::string::npos) << err;
+}
+
 TEST(VisualLayer, TheSandboxRefusesIt) {
   State s;
   s.sandbox = true;
