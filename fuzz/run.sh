@@ -10,7 +10,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}; shift || true
 runs=${FUZZ_RUNS:-}
-targets=("$@"); [ ${#targets[@]} -eq 0 ] && targets=(loader engine asm roundtrip)
+targets=("$@"); [ ${#targets[@]} -eq 0 ] && targets=(loader engine asm roundtrip decode)
 build=build-fuzz
 cmake -S . -B $build -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF >/dev/null
