@@ -1,7 +1,8 @@
 // Each image runs twice, with decoded statements and with every statement on the generic
-// path, in the sandbox under the engine target's statement budget and memory bound, and the
-// two runs must agree on what they print, how they end (exit status, error number) and the
-// statement an error names. A disagreement aborts with both outcomes on stderr.
+// path, in the sandbox under the engine target's statement budget and memory bound (and a
+// CPU alarm of 1 s a run), and the two runs must agree on what they print, how they end
+// (exit status, error number) and the statement an error names. A disagreement aborts with
+// both outcomes on stderr.
 // Not compared: runs cut short by the CPU alarm, and runs that end with the host stack
 // (202) or the memory bound (203) in either form, since decoded calls take less host stack
 // per level and the cache's own memory counts against the bound. A run whose output differs
@@ -88,7 +89,7 @@ Outcome runOnce(const uint8_t* data, size_t size, bool decode) {
     s.arguments = {"fuzz"};
     g_alarmed = 0;
     g_running = &s;
-    setCpuAlarm(2);
+    setCpuAlarm(1);  // each input runs up to four times
     try {
       if (tavrin::loadImage(s, std::vector<uint8_t>(data, data + size))) {
         if (!decode) tavrin::decodeNothing(s);
