@@ -10,7 +10,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}; shift || true
 runs=${FUZZ_RUNS:-}
-targets=("$@"); [ ${#targets[@]} -eq 0 ] && targets=(loader engine asm roundtrip)
+targets=("$@"); [ ${#targets[@]} -eq 0 ] && targets=(loader engine asm roundtrip decode)
 build=build-fuzz
 cmake -S . -B $build -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRIN_FUZZ=ON -DTAVRIN_TESTS=OFF >/dev/null
@@ -38,8 +38,10 @@ for t in "${targets[@]}"; do
   fi
   mkdir -p "$corpus" "fuzz/crashes/$t"
   seed=$seeds/images; [ "$t" = asm ] && seed=$seeds/sources
+  # The decode target runs each input two to four times.
+  timeout=10; [ "$t" = decode ] && timeout=30
   echo "fuzzing $t for ${runs:+$runs inputs, at most }${seconds}s"
-  if ! $build/fuzz/fuzz_$t "${repeat[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  if ! $build/fuzz/fuzz_$t "${repeat[@]}" -max_total_time="$seconds" -timeout=$timeout -rss_limit_mb=2048 -max_len=65536 \
       -artifact_prefix="fuzz/crashes/$t/" -print_final_stats=1 "$corpus" "$seed" 2>"$build/fuzz_$t.log"; then
     echo "fuzz_$t found a failure:"; tail -40 "$build/fuzz_$t.log"; status=1
   else

@@ -56,9 +56,9 @@ inline void checkCallTarget(const State& s, int64_t target) {
 // statements (the dispatcher, or the decoded loop). Afterwards the code position is `back`
 // and the statement position the caller's. An exception leaving `body` first gets the
 // failing statement's position (when it has none yet), then every saved depth is put back.
+// enterCheckedCall: the same for a target the caller has already checked.
 template <class Body>
-inline void enterCall(State& s, int64_t target, uint32_t back, bool grow, Body&& body) {
-  checkCallTarget(s, target);
+[[gnu::always_inline]] inline void enterCheckedCall(State& s, int64_t target, uint32_t back, bool grow, Body&& body) {
   CallState& c = s.calls;
   const CallMark mark = markCall(s, back);
   c.returnStack.push_back(back);
@@ -77,6 +77,11 @@ inline void enterCall(State& s, int64_t target, uint32_t back, bool grow, Body&&
   }
   s.code.seek(back);
   s.statementPosition = mark.statement;
+}
+template <class Body>
+[[gnu::always_inline]] inline void enterCall(State& s, int64_t target, uint32_t back, bool grow, Body&& body) {
+  checkCallTarget(s, target);
+  enterCheckedCall(s, target, back, grow, body);
 }
 
 // --- The boundary face: for callers that are not the interpreter (a Qt event handler, a

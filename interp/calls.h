@@ -83,6 +83,8 @@ double callNumberFunction(State& s, int64_t target, uint32_t back);
 // Enters a procedure body the way component events do: pushes the code position on the
 // return stack, raises the call level, grows the parameter stores, runs the body at
 // target + 4 and restores the code position. The body's StmtEndBody lowers the level.
+// Both this and callNumberFunction go through enterCall (interp/call_entry.h): an error
+// leaving the body puts the call level and the other depths back before it goes on.
 void enterCallLevel(State& s, int64_t target);
 
 // The parameter slots of the next call level, for callers that pass arguments themselves

@@ -927,7 +927,7 @@ const void* const* microLabels() {
   if (!body) [[unlikely]]
     return callNumberFunction(s, target, back);  // which refuses a target outside the image
   const double saved = calls.functionNumber;
-  enterCall(s, target, back, true, [&] {
+  enterCheckedCall(s, target, back, true, [&]() __attribute__((always_inline)) {
     checkHostStack();  // as a dispatcher activation checks it: after the level rose
     prepareLocalFrames(s.stores, calls.level);
     double slots[kSlots];

@@ -384,6 +384,28 @@ TEST(CompiledCache, TextPiecesAndFindsAgree) {
   }
 }
 
+TEST(CompiledCache, CallsBetweenSubscriptsOrBeforeTheStoreKeepTheGenericOrder) {
+  // g declares array 0 again (other bounds, new storage): a call in a later subscript sees
+  // the first subscript taken with the old bounds; a call in the value stored comes after
+  // the position was taken. A call in the first subscript may stay decoded.
+  const std::string g =
+      ".proc g\n"
+      "  StmtDeclare 0 array ( { const Long 3 } { const Long 6 } ) Double 0\n"
+      "  StmtAssignArrayElement Double 0 [ { const Long 1 } { const Long 2 } ] { const Double 12 }\n"
+      "  StmtSetResult { const Long 2 }\n"
+      "  StmtEndBody\n"
+      ".end\n";
+  expectSame(g + program(
+      "  StmtAssignArrayElement Double 0 [ { const Long 1 } { const Long 1 } ] { const Double 11 }\n"
+      "  StmtAssignGlobal Double 0 { elem Double 0 [ { const Long 1 } { call Double @g ( ) } ] }\n"
+      "  StmtAssignGlobal Double 1 { elem Double 0 [ { const Long 0 } { elem Double 0 [ { const Long 1 } "
+      "{ call Double @g ( ) const Long 1 minus } ] } ] }\n"
+      "  StmtAssignArrayElement Double 0 [ { const Long 2 } ] { call Double @g ( ) }\n"
+      "  StmtAssignArrayElement Double 0 [ { const Long 1 } { call Double @g ( ) } ] { const Double 5 }\n"
+      "  StmtAssignArrayElement Double 0 [ { call Double @g ( ) } { const Long 1 } ] { const Double 6 }\n"
+      "  StmtAssignGlobal Double 2 { elem Double 0 [ { call Double @g ( ) } { const Long 1 } ] }\n"));
+}
+
 TEST(CompiledCache, JumpsToJumpsAgree) {
   // Links that pass through plain jumps: a chain of two, a jump back into a loop, a jump to
   // a jump to the end of the program; with and without the per-statement checks.
@@ -423,6 +445,16 @@ TEST(CompiledCache, TruncatedCodeIsLeftToTheGenericPath) {
     EXPECT_EQ(a.message, b.message);
     EXPECT_EQ(a.doubles, b.doubles);
   }
+}
+
+TEST(CompiledCache, DecodeNothingLeavesEveryStatementToTheGenericPath) {
+  State s;
+  ASSERT_TRUE(loadImage(s, assemble(program("  StmtAssignGlobal Double 0 { const Long 2 const Long 3 plus }\n"), "t.tasm")));
+  decodeNothing(s);
+  const size_t empty = s.compiled->bytesUsed();
+  EXPECT_THROW(runStatements(s), ProgramEnd);
+  EXPECT_EQ(s.compiled->bytesUsed(), empty);
+  EXPECT_EQ(s.stores.scalars[7].read<double>(0), 5.0);
 }
 
 TEST(CompiledCache, MemoryStaysWithinItsBound) {
