@@ -27,6 +27,7 @@
 #include "lib/printer.h"
 #include "lib/process.h"
 #include "runtime/low_memory.h"
+#include "runtime/time_limit.h"
 
 namespace tavrin {
 namespace {
@@ -112,8 +113,7 @@ void execStmtSleep(State& s) {
   if (ms <= 0) return;  // a negative time does not sleep (the original slept for ever)
   consoleFlush(s);
   timespec t{ms / 1000, long(ms % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) checkTimeLimit();
 }
 
 void execStmtRandomize(State& s) {

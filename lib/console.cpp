@@ -18,6 +18,7 @@
 #include "runtime/run_error.h"
 #include "runtime/shutdown.h"
 #include "runtime/state.h"
+#include "runtime/time_limit.h"
 
 namespace tavrin {
 
@@ -83,6 +84,7 @@ bool pumpInput(ConsoleState& c, int timeoutMs) {
   if (c.inputEnded) return false;
   pollfd p{STDIN_FILENO, POLLIN, 0};
   int ready = poll(&p, 1, timeoutMs);
+  if (ready < 0) checkTimeLimit();
   if (ready <= 0) return false;
   char buffer[512];
   ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
@@ -150,7 +152,10 @@ bool readRawLine(ConsoleState& c, std::string& line) {
     }
     char buffer[512];
     ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) {
+      checkTimeLimit();
+      continue;
+    }
     if (n < 0) raiseIo(ErrorNumber::DiskRead, "cannot read standard input");
     if (n == 0) {
       c.inputEnded = true;

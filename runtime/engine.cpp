@@ -14,6 +14,7 @@
 #include "runtime/memory_limit.h"
 #include "runtime/shutdown.h"
 #include "runtime/state.h"
+#include "runtime/time_limit.h"
 
 namespace tavrin {
 
@@ -31,6 +32,7 @@ void initState(State& s, const RunOptions& options) {
   s.trace = options.trace;
   s.stepLimit = options.maxSteps;
   if (options.maxMemory) setMemoryLimit(options.maxMemory);
+  if (options.maxTime > 0) setTimeLimit(options.maxTime);
   // A peer that has gone away makes a write fail with an error, not kill the process; so
   // does a write past the file size limit (ulimit -f).
   std::signal(SIGPIPE, SIG_IGN);
