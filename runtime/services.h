@@ -2,10 +2,15 @@
 // Each service adds its header here.
 #pragma once
 #include "interp/compiled.h"
+#include "interp/text_address.h"
 #include "lib/console.h"
 #include "lib/sockets.h"
 #include "ui/object_model.h"
 
 namespace tavrin {
-struct ExternalState {};
+// What external calls keep between statements: the pinned texts whose addresses a program
+// can hand to foreign functions.
+struct ExternalState {
+  TextPins textPins;
+};
 }  // namespace tavrin
