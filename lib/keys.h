@@ -67,6 +67,8 @@ class KeyDecoder {
   Step decodeAt(InputEvent& out, size_t& length, bool giveUp) const;
   Step decodeEscape(InputEvent& out, size_t& length, bool giveUp) const;
   Step decodeUtf8(InputEvent& out, size_t& length, bool giveUp) const;
+  // `key` (keyLength bytes after an ESC) with Alt.
+  static Step altKey(InputEvent& out, size_t& length, InputEvent key, size_t keyLength);
 
   KeyDecoderOptions m_options;
   std::string m_buffer;

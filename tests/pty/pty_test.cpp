@@ -203,6 +203,47 @@ TEST_F(ConsolePty, KeysTypedAsTerminalsSendThem) {
   EXPECT_NE(run.screen().text().find("Key: ESC 88"), std::string::npos);
 }
 
+// Every key form the decoder knows beyond the demo's: Alt with the bytes that begin
+// sequences, Alt+Esc, rxvt's modified keys, keypad Enter. Each key shows as one line.
+TEST_F(ConsolePty, AltAndRxvtKeyForms) {
+  std::string path = program("key_log");
+  ASSERT_FALSE(path.empty());
+  PtyRun run;
+  ASSERT_TRUE(run.start(path));
+  ASSERT_TRUE(run.waitForText("ready"));
+  struct Case {
+    const char* keys;
+    const char* shown;  // the key function's text: a character, or ESC and a code
+  };
+  const Case cases[] = {
+      {"\x1b[", "91"},        // Alt+[ (nothing follows within the timeout)
+      {"\x1bO", "79"},        // Alt+Shift+O
+      {"\x1b\x1b", "27"},     // Alt+Esc, one key
+      {"\x1b[a", "27 72"},    // Shift+Up
+      {"\x1b[d", "27 75"},    // Shift+Left
+      {"\x1bOc", "27 77"},    // Ctrl+Right
+      {"\x1bOb", "27 80"},    // Ctrl+Down
+      {"\x1b[7^", "27 71"},   // Ctrl+Home
+      {"\x1b[5^", "27 73"},   // Ctrl+PgUp
+      {"\x1b[11^", "27 59"},  // Ctrl+F1
+      {"\x1b[7$", "27 71"},   // Shift+Home
+      {"\x1b[3$", "27 83"},   // Shift+Delete
+      {"\x1bOM", "13"},       // keypad Enter
+      {"\x1b\x1b[B", "27 80"}, // Alt+Down as ESC and the sequence
+      {"x", "120"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    run.type(c.keys);
+    const std::string line = std::to_string(++n) + ": " + c.shown;
+    ASSERT_TRUE(run.waitForText(line)) << line << "\n" << run.screen().text();
+  }
+  run.type("q");
+  EXPECT_EQ(run.waitExit(), 0);
+  // one line per key: nothing came as two keys
+  EXPECT_EQ(run.screen().text().find(std::to_string(n + 1) + ":"), std::string::npos) << run.screen().text();
+}
+
 TEST_F(ConsolePty, LoneEscEndsTheDemoThroughStmtEnd) {
   PtyRun run;
   startDemo(run);
