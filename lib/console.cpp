@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -169,25 +170,31 @@ bool readRawLine(ConsoleState& c, std::string& line) {
 }
 
 // Line input with echo into the screen buffer, as the console's cooked mode edits a line:
-// characters are echoed, Backspace takes back the last one, Esc the whole line, Enter ends.
+// characters are echoed and inserted at the cursor (overwrite them after Insert), Left,
+// Right, Home and End move within the line, Backspace and Delete take back a character,
+// Esc the whole line, Enter ends it. Each edit redraws the line from where it began.
 bool editLine(State& s, ConsoleState& c, std::string& line) {
-  struct Echo {
-    int row;  // counted from the buffer's first row ever, so scrolling keeps it
-    int column;
-  };
-  std::vector<Echo> echoes;
   line.clear();
-  int scrolledTotal = 0;
-  auto eraseLast = [&] {
-    Echo at = echoes.back();
-    echoes.pop_back();
-    line.pop_back();
-    int row = at.row - scrolledTotal, column = at.column;
-    if (row < 0) row = column = 0;
-    int from = row * kScreenColumns + column;
-    int to = c.screen.cursorY() * kScreenColumns + c.screen.cursorX();
-    for (int i = from; i < to; ++i) c.screen.setCell(i, makeCell(' ', c.textAttribute));
-    c.screen.setCursor(column, row);
+  size_t pos = 0;      // the cursor's place in the line
+  bool insert = true;  // the console's insert mode
+  int startRow = c.screen.cursorY(), startColumn = c.screen.cursorX();
+  int shownEnd = startRow * kScreenColumns + startColumn;  // the cell after the line drawn last
+  auto writeTracked = [&](std::string_view text) {
+    int before = c.screen.scrolledLines();
+    c.screen.write(text, c.textAttribute);
+    int scrolled = c.screen.scrolledLines() - before;
+    startRow -= scrolled;
+    shownEnd -= scrolled * kScreenColumns;
+    if (startRow < 0) startRow = startColumn = 0;  // the line's start scrolled away
+  };
+  auto redraw = [&] {
+    c.screen.setCursor(startColumn, startRow);
+    writeTracked(line);  // tabs and wrapping as the console writes them
+    const int end = c.screen.cursorY() * kScreenColumns + c.screen.cursorX();
+    for (int i = std::max(end, 0); i < shownEnd && i < kScreenCells; ++i) c.screen.setCell(i, makeCell(' ', c.textAttribute));
+    shownEnd = end;
+    c.screen.setCursor(startColumn, startRow);
+    writeTracked(std::string_view(line).substr(0, pos));
   };
   for (;;) {
     InputEvent e;
@@ -198,25 +205,37 @@ bool editLine(State& s, ConsoleState& c, std::string& line) {
     }
     c.events.pop_front();
     if (e.kind != InputEvent::Kind::Key || !e.keyDown) continue;
-    int before = c.screen.scrolledLines();
     if (e.ch == '\r') {
+      pos = line.size();
+      redraw();
       c.screen.write("\r\n", c.textAttribute);
       consolePresent(s);
       return true;
     }
     if (e.ch == '\b') {
-      if (!echoes.empty()) eraseLast();
+      if (pos == 0) continue;
+      line.erase(--pos, 1);
     } else if (e.ch == 27) {
-      while (!echoes.empty()) eraseLast();
+      line.clear();
+      pos = 0;
     } else if (e.ch >= 0x20 || e.ch == '\t') {
-      echoes.push_back({c.screen.cursorY() + scrolledTotal, c.screen.cursorX()});
-      line.push_back(char(e.ch));
-      char ch = char(e.ch);
-      c.screen.write(std::string_view(&ch, 1), c.textAttribute);
+      if (insert || pos == line.size()) line.insert(pos, 1, char(e.ch));
+      else line[pos] = char(e.ch);
+      ++pos;
+    } else if (e.ch == 0) {
+      switch (e.scan) {
+        case 75: if (pos > 0) --pos; break;            // Left
+        case 77: if (pos < line.size()) ++pos; break;  // Right
+        case 71: pos = 0; break;                       // Home
+        case 79: pos = line.size(); break;             // End
+        case 83: if (pos < line.size()) line.erase(pos, 1); break;  // Delete
+        case 82: insert = !insert; break;              // Insert
+        default: continue;
+      }
     } else {
       continue;
     }
-    scrolledTotal += c.screen.scrolledLines() - before;
+    redraw();
     consolePresent(s);
   }
 }

@@ -309,5 +309,34 @@ TEST_F(ConsolePty, LineInputEchoesAndEdits) {
   EXPECT_TRUE(run.settingsRestored());
 }
 
+// Left, Right, Home, End, Delete and Insert edit within the line being typed; the line the
+// program gets and the echo are those of the edited text.
+TEST_F(ConsolePty, LineInputMovesAndEditsWithinTheLine) {
+  std::string path = program("line_edit");
+  ASSERT_FALSE(path.empty());
+  PtyRun run;
+  ASSERT_TRUE(run.start(path));
+  ASSERT_TRUE(run.waitForText("Name?"));
+  const std::string left = "\x1b[D", right = "\x1b[C", home = "\x1b[H", end = "\x1b[F", del = "\x1b[3~",
+                    ins = "\x1b[2~";
+  auto shows = [&](const std::string& row, int cursor) {
+    return run.waitFor([&](const VtScreen& s) { return s.rowText(0) == row && s.cursorX() == cursor; });
+  };
+  run.type("helo" + left + "l");
+  ASSERT_TRUE(shows("Name? hello", 10)) << run.screen().text() << run.screen().cursorX();
+  run.type(home + del);
+  ASSERT_TRUE(shows("Name? ello", 6)) << run.screen().text();
+  run.type("H" + end + " world");
+  ASSERT_TRUE(shows("Name? Hello world", 17)) << run.screen().text();
+  run.type("\x7f\x7f\x7f\x7f\x7f\x7f");  // Backspace: the erased cells are blank again
+  ASSERT_TRUE(shows("Name? Hello", 11)) << run.screen().text();
+  run.type(" world" + home + right + ins + "a" + ins + "!");  // overwrite e with a, then insert
+  ASSERT_TRUE(shows("Name? Ha!llo world", 9)) << run.screen().text();
+  run.type("\r");
+  EXPECT_EQ(run.waitExit(), 0);
+  std::string text = run.screen().text();
+  EXPECT_NE(text.find("Name? Ha!llo world\n[Ha!llo world]\ndone"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace tavrin::pty
