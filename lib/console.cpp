@@ -71,7 +71,13 @@ void startConsole(State& s) {
     console.inputStarted = true;
     console.terminalInput.enterRaw(STDIN_FILENO);
   }
-  if (console.terminal && !console.terminal->begin(console.screen)) writeFailed();
+  // Lines first: the full screen when the program first places the cursor, clears, pokes
+  // or shows a page.
+  if (console.terminal && !console.terminal->begin(console.screen, false)) writeFailed();
+}
+
+void fullScreen(ConsoleState& c) {
+  if (c.terminal && !c.terminal->needFull(c.screen)) writeFailed();
 }
 
 void startInput(ConsoleState& c) {
@@ -250,6 +256,20 @@ ConsoleState& console(State& s) {
 
 void consoleWrite(State& s, std::string_view bytes) {
   ConsoleState& c = console(s);
+  if (c.terminal && !c.terminal->full()) {
+    // Lines: every row reaches the terminal before it scrolls out of the buffer, so that
+    // the terminal's scrollback keeps all of them. A piece (up to a line feed, at most
+    // ten bytes: ten tabs fill a row) scrolls the buffer by two rows at most.
+    while (!bytes.empty()) {
+      size_t n = std::min(bytes.size(), size_t(10));
+      size_t lf = bytes.substr(0, n).find('\n');
+      if (lf != std::string_view::npos) n = lf + 1;
+      if (c.screen.cursorY() >= kScreenRows - 2 && c.screen.dirtyRows() && !c.terminal->render(c.screen)) writeFailed();
+      c.screen.write(bytes.substr(0, n), c.textAttribute);
+      bytes.remove_prefix(n);
+    }
+    return;
+  }
   c.screen.write(bytes, c.textAttribute);
   if (c.terminal || bytes.empty()) return;
   WritingGuard guard;
@@ -318,6 +338,7 @@ void copyPage(ConsoleState& c, int32_t source, int32_t target) {
     c.pages[size_t(target)] = c.pages[size_t(source)];
     return;
   }
+  fullScreen(c);
   for (int i = 0; i < kScreenCells; ++i) c.screen.setCell(i, c.pages[size_t(source)][size_t(i)]);
 }
 
@@ -325,6 +346,7 @@ void pokeScreen(ConsoleState& c, int32_t offset, uint16_t value) {
   int cell;
   bool attribute;
   if (!splitOffset(offset, cell, attribute) || cell >= kScreenCells) return;
+  fullScreen(c);
   c.screen.setCell(cell, poked(c.screen.cell(cell), attribute, value));
 }
 
@@ -368,6 +390,7 @@ void printToPage(ConsoleState& c, int32_t page, std::string_view text) {
 }
 
 void gotoColRow(ConsoleState& c, uint8_t column, uint8_t row) {
+  fullScreen(c);
   c.locateColumn = int16_t(column - 1);
   c.locateRow = int16_t(row - 1);
   c.screen.setCursor(column - 1, row - 1);
@@ -377,6 +400,7 @@ int32_t cursorColumn(const ConsoleState& c) { return c.screen.cursorX() + 1; }
 int32_t cursorRow(const ConsoleState& c) { return c.screen.cursorY() + 1; }
 
 void clearScreen(ConsoleState& c) {
+  fullScreen(c);
   c.screen.fill(makeCell(' ', c.textAttribute));
   gotoColRow(c, 1, 1);
 }

@@ -46,7 +46,7 @@ bool sameSettings(const termios& a, const termios& b) {
 
 class PtyRun {
  public:
-  PtyRun() : m_screen(kColumns, kRows) {}
+  PtyRun(int columns = kColumns, int rows = kRows) : m_columns(columns), m_rows(rows), m_screen(columns, rows) {}
   ~PtyRun() {
     if (m_pid > 0) {
       kill(m_pid, SIGKILL);
@@ -58,8 +58,8 @@ class PtyRun {
 
   bool start(const std::string& program) {
     winsize ws{};
-    ws.ws_col = kColumns;
-    ws.ws_row = kRows;
+    ws.ws_col = uint16_t(m_columns);
+    ws.ws_row = uint16_t(m_rows);
     m_pid = forkpty(&m_master, nullptr, nullptr, &ws);
     if (m_pid < 0) return false;
     if (m_pid == 0) {
@@ -127,6 +127,7 @@ class PtyRun {
   const VtScreen& screen() const { return m_screen; }
 
  private:
+  int m_columns, m_rows;
   pid_t m_pid = -1;
   int m_master = -1, m_slave = -1;
   termios m_initial{};
@@ -336,6 +337,63 @@ TEST_F(ConsolePty, LineInputMovesAndEditsWithinTheLine) {
   EXPECT_EQ(run.waitExit(), 0);
   std::string text = run.screen().text();
   EXPECT_NE(text.find("Name? Ha!llo world\n[Ha!llo world]\ndone"), std::string::npos) << text;
+}
+
+TEST_F(ConsolePty, ReverseVideoAndUnderscoreBitsAreDrawn) {
+  std::string path = program("attributes");
+  ASSERT_FALSE(path.empty());
+  PtyRun run;
+  ASSERT_TRUE(run.start(path));
+  ASSERT_TRUE(run.waitForText("ready"));
+  auto check = [](const VtScreen& s, const char* when) {
+    EXPECT_TRUE(s.cell(0, 0).reverse && !s.cell(0, 0).underline) << when;
+    EXPECT_TRUE(s.cell(8, 0).underline && !s.cell(8, 0).reverse) << when;
+    EXPECT_TRUE(s.cell(14, 0).reverse && s.cell(14, 0).underline) << when;
+    EXPECT_EQ(s.cell(14, 0).fg, 11) << when;  // the colours stay: yellow on blue
+    EXPECT_EQ(s.cell(14, 0).bg, 4) << when;
+    EXPECT_FALSE(s.cell(1, 0).reverse || s.cell(1, 0).underline) << when;
+    EXPECT_FALSE(s.cell(20, 0).reverse || s.cell(20, 0).underline) << when;
+  };
+  check(run.screen(), "while running");
+  run.type("q");
+  EXPECT_EQ(run.waitExit(), 0);
+  ASSERT_FALSE(run.screen().alternate());
+  check(run.screen(), "the last screen");
+}
+
+// In an 80x25 terminal the last screen of a program that paints all 25 rows blue but
+// writes only the top eight keeps them in view: it is written up to the cursor's row.
+TEST_F(ConsolePty, LastFullColourScreenStaysInAn80x25Terminal) {
+  std::string path = program("full_colour");
+  ASSERT_FALSE(path.empty());
+  PtyRun run(80, 25);
+  ASSERT_TRUE(run.start(path));
+  EXPECT_EQ(run.waitExit(), 0);
+  const VtScreen& s = run.screen();
+  ASSERT_FALSE(s.alternate());
+  EXPECT_TRUE(s.everAlternate());
+  for (int r = 0; r < 8; ++r) EXPECT_EQ(s.rowText(r), "row " + std::to_string(r + 1)) << s.text();
+  EXPECT_EQ(s.scrollbackRows(), 0u) << "nothing scrolled out";
+  EXPECT_EQ(s.cell(0, 0).bg, 4);
+  EXPECT_EQ(s.cell(79, 9).bg, 4) << "the rows up to the cursor keep their colour";
+  EXPECT_EQ(s.cursorY(), 10);
+}
+
+// A program that only prints lines leaves them all in the terminal's scrollback, in
+// order, without the alternate screen.
+TEST_F(ConsolePty, PrintOnlyProgramLeavesItsLinesInTheScrollback) {
+  std::string path = program("print_lines");
+  ASSERT_FALSE(path.empty());
+  PtyRun run;
+  ASSERT_TRUE(run.start(path));
+  EXPECT_EQ(run.waitExit(), 0);
+  const VtScreen& s = run.screen();
+  EXPECT_FALSE(s.everAlternate());
+  std::string want;
+  for (int i = 1; i <= 2000; ++i) want += "line " + std::to_string(i) + "\n";
+  const std::string all = s.textWithScrollback();
+  EXPECT_EQ(all.rfind(want, 0), 0u) << all.substr(0, 400) << "\n...\n" << all.substr(all.size() > 400 ? all.size() - 400 : 0);
+  EXPECT_TRUE(run.settingsRestored());
 }
 
 }  // namespace
