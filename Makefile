@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
-PACKAGES := cmake ninja-build g++ make libgtest-dev pkg-config socat curl
+PACKAGES := cmake ninja-build g++ make libgtest-dev pkg-config socat curl locales
 
 .PHONY: all deps configure build demo test clean
 

@@ -15,15 +15,23 @@
 namespace tavrin {
 namespace {
 
-// The locales these tests use, made once with localedef under a LOCPATH of their own, so
-// that the machine needs none installed. Empty when localedef is missing.
+// The locales these tests use, made with localedef into the build tree once (tests run
+// in processes of their own, in parallel: each locale is made aside, then renamed into
+// place) and found through LOCPATH, so that the machine needs none installed. Empty when
+// localedef cannot make them.
 const std::string& testLocales() {
   static const std::string dir = [] {
-    std::string d = (std::filesystem::temp_directory_path() / ("tavrin-locales-" + std::to_string(getpid()))).string();
+    const std::string d = TAVRIN_BINARY_DIR "/test-locales";
     std::filesystem::create_directories(d);
     for (const char* name : {"en_US", "de_DE", "cs_CZ"}) {
-      std::string cmd = "localedef -i " + std::string(name) + " -f UTF-8 " + d + "/" + name + ".UTF-8 >/dev/null 2>&1";
-      if (std::system(cmd.c_str()) != 0) return std::string();
+      const std::string target = d + "/" + name + ".UTF-8";
+      if (std::filesystem::exists(target + "/LC_COLLATE")) continue;
+      const std::string aside = d + "/making-" + std::to_string(getpid()) + "-" + name;
+      std::string cmd = "localedef -i " + std::string(name) + " -f UTF-8 " + aside + " >/dev/null 2>&1";
+      if (std::system(cmd.c_str()) != 0 && !std::filesystem::exists(aside + "/LC_COLLATE")) return std::string();
+      std::error_code ignored;
+      std::filesystem::rename(aside, target, ignored);  // another test may have been first
+      std::filesystem::remove_all(aside, ignored);
     }
     setenv("LOCPATH", d.c_str(), 1);
     return d;
@@ -35,9 +43,6 @@ class CollationTest : public ::testing::Test {
 protected:
   void SetUp() override {
     if (testLocales().empty()) GTEST_SKIP() << "localedef cannot make the test locales";
-  }
-  static void TearDownTestSuite() {
-    if (!testLocales().empty()) std::filesystem::remove_all(testLocales());
   }
 };
 
