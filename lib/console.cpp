@@ -16,6 +16,7 @@
 
 #include "interp/convert.h"
 #include "interp/dispatcher.h"
+#include "lib/terminfo_keys.h"
 #include "runtime/run_error.h"
 #include "runtime/shutdown.h"
 #include "runtime/state.h"
@@ -62,6 +63,7 @@ void startConsole(State& s) {
   c->inputIsTerminal = isatty(STDIN_FILENO);
   KeyDecoderOptions keys;
   keys.altPrefix = c->inputIsTerminal;
+  if (c->inputIsTerminal) loadTerminfoKeys();
   keys.utf8 = c->inputIsTerminal && terminalIsUtf8();
   c->decoder = KeyDecoder(keys);
   ConsoleState& console = *c;

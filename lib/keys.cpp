@@ -156,6 +156,21 @@ class SequenceTree {
   bool isLeaf(int node) const { return m_nodes[size_t(node)].leaf; }
   const InputEvent& event(int node) const { return m_nodes[size_t(node)].event; }
 
+  // A sequence that is new and neither the prefix nor the extension of a known one.
+  bool addIfFree(std::string_view sequence, const InputEvent& e) {
+    int node = 0;
+    for (char c : sequence) {
+      int next = child(node, uint8_t(c));
+      if (next < 0) {  // off the known paths, none of which ended on the way
+        add(sequence, e);
+        return true;
+      }
+      node = next;
+      if (isLeaf(node)) return false;  // known, or a known sequence is its prefix
+    }
+    return false;  // empty, or the prefix of known sequences
+  }
+
  private:
   struct Node {
     std::vector<std::pair<uint8_t, int>> children;
@@ -181,8 +196,8 @@ class SequenceTree {
   std::vector<Node> m_nodes;
 };
 
-const SequenceTree& sequenceTree() {
-  static const SequenceTree tree;
+SequenceTree& sequenceTree() {
+  static SequenceTree tree;
   return tree;
 }
 
@@ -214,6 +229,8 @@ InputEvent keyOfByte(uint8_t b) {
   }
   return e;
 }
+
+bool addKeySequence(std::string_view afterEsc, const InputEvent& e) { return sequenceTree().addIfFree(afterEsc, e); }
 
 void KeyDecoder::feed(const void* data, size_t n, uint64_t nowMs) {
   if (!n) return;

@@ -16,6 +16,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tests/pty/vt_screen.h"
 
@@ -56,7 +58,7 @@ class PtyRun {
     if (m_slave >= 0) close(m_slave);
   }
 
-  bool start(const std::string& program) {
+  bool start(const std::string& program, const std::vector<std::pair<std::string, std::string>>& env = {}) {
     winsize ws{};
     ws.ws_col = uint16_t(m_columns);
     ws.ws_row = uint16_t(m_rows);
@@ -67,6 +69,7 @@ class PtyRun {
       setenv("LANG", "C.UTF-8", 1);
       unsetenv("LC_ALL");
       unsetenv("LC_CTYPE");
+      for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
       execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -394,6 +397,31 @@ TEST_F(ConsolePty, PrintOnlyProgramLeavesItsLinesInTheScrollback) {
   const std::string all = s.textWithScrollback();
   EXPECT_EQ(all.rfind(want, 0), 0u) << all.substr(0, 400) << "\n...\n" << all.substr(all.size() > 400 ? all.size() - 400 : 0);
   EXPECT_TRUE(run.settingsRestored());
+}
+
+// A terminal whose terminfo entry names key sequences the built-in table does not know.
+TEST_F(ConsolePty, KeysFromTheTerminfoEntryOfAnUnusualTerm) {
+  const std::string dir = std::string(::testing::TempDir()) + "tavrin_terminfo_" + std::to_string(getpid());
+  const std::string source = dir + ".src";
+  FILE* f = std::fopen(source.c_str(), "w");
+  ASSERT_TRUE(f);
+  std::fputs("tavrin-test|a terminal with keys of its own,\n\tkf1=\\E[77Y, kcuu1=\\E[66Y, kdch1=\\E[3~,\n\tuse=xterm-256color,\n", f);
+  std::fclose(f);
+  if (std::system(("tic -o '" + dir + "' '" + source + "' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no tic";
+  std::string path = program("key_log");
+  ASSERT_FALSE(path.empty());
+  PtyRun run;
+  ASSERT_TRUE(run.start(path, {{"TERM", "tavrin-test"}, {"TERMINFO", dir}}));
+  ASSERT_TRUE(run.waitForText("ready"));
+  run.type("\x1b[77Y");
+  EXPECT_TRUE(run.waitForText("1: 27 59")) << run.screen().text();  // F1
+  run.type("\x1b[66Y");
+  EXPECT_TRUE(run.waitForText("2: 27 72")) << run.screen().text();  // Up
+  run.type("\x1bOP");
+  EXPECT_TRUE(run.waitForText("3: 27 59")) << run.screen().text();  // the built-in F1 still
+  run.type("q");
+  EXPECT_EQ(run.waitExit(), 0);
+  std::system(("rm -rf '" + dir + "' '" + source + "'").c_str());
 }
 
 }  // namespace

@@ -315,5 +315,18 @@ TEST(KeyCode, StatesAndTheModifierReportFlag) {
   EXPECT_EQ(keyCode(plainF1, false), -59);
 }
 
+TEST(KeyDecoder, SequencesAddedFromTerminfoDecodeButNeverShadowBuiltIns) {
+  InputEvent f1{InputEvent::Kind::Key, true, 0, 59, 0};
+  EXPECT_EQ(decode("\x1b[77Y").size(), 0u) << "unknown before";
+  EXPECT_TRUE(addKeySequence("[77Y", f1));
+  EXPECT_EQ(codes("\x1b[77Yx"), (std::vector<int>{-59, 'x'}));
+  EXPECT_FALSE(addKeySequence("[77Y", f1)) << "known now";
+  EXPECT_FALSE(addKeySequence("[A", f1)) << "a built-in key";
+  EXPECT_FALSE(addKeySequence("[1", f1)) << "the prefix of [1~ and the rest";
+  EXPECT_FALSE(addKeySequence("[A5", f1)) << "[A would end it first";
+  EXPECT_FALSE(addKeySequence("", f1));
+  EXPECT_EQ(codes("\x1b[A\x1b[1~"), (std::vector<int>{-72, -71}));
+}
+
 }  // namespace
 }  // namespace tavrin
