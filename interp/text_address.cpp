@@ -16,7 +16,7 @@ TextPins::~TextPins() {
   for (auto& [owner, pin] : m_pins) lowFree(pin.block, pin.capacity);
 }
 
-uint32_t TextPins::pin(const void* owner, std::string_view text) {
+uint32_t TextPins::pin(const TextPinKey& owner, std::string_view text) {
   auto it = m_pins.find(owner);
   if (it != m_pins.end()) {
     Pin& p = it->second;
@@ -40,7 +40,7 @@ uint32_t TextPins::pin(const void* owner, std::string_view text) {
   return uint32_t(uintptr_t(p.block));
 }
 
-bool TextPins::copyBack(const void* owner, std::string& text) const {
+bool TextPins::copyBack(const TextPinKey& owner, std::string& text) const {
   auto it = m_pins.find(owner);
   if (it == m_pins.end()) return false;
   const Pin& p = it->second;
@@ -62,23 +62,23 @@ T& existing(std::vector<T>& list, int64_t n) {
   return list[size_t(n)];
 }
 
-uint32_t pinFixed(State& s, TFixString& f) {
+uint32_t pinFixed(State& s, const TextPinKey& key, TFixString& f) {
   std::string text;
   readFixed(f, text);  // the characters as the program reads them, blanks included
-  return pins(s).pin(&f, text);
+  return pins(s).pin(key, text);
 }
 
 }  // namespace
 
-uint32_t addressOfText(State& s, bool element, ValueType type, uint16_t n) {
+uint32_t addressOfText(State& s, bool element, ValueType type, uint16_t n, TextPinKey& key) {
   Stores& st = s.stores;
+  key = TextPinKey{TextPinKey::Global, uint8_t(type), 0, n};
   if (element) {
     const int64_t at = valueref::elementPosition(s, type, n);
-    if (type == ValueType::String) {
-      std::string& t = existing(st.arrayStrings, at);
-      return pins(s).pin(&t, t);
-    }
-    return pinFixed(s, existing(st.arrayFixed, at));
+    key.where = TextPinKey::Element;
+    key.index = at;
+    if (type == ValueType::String) return pins(s).pin(key, existing(st.arrayStrings, at));
+    return pinFixed(s, key, existing(st.arrayFixed, at));
   }
   std::vector<std::string>* strings = &st.strings;
   std::vector<TFixString>* fixed = &st.fixed;
@@ -86,12 +86,16 @@ uint32_t addressOfText(State& s, bool element, ValueType type, uint16_t n) {
     LocalFrame& f = *st.frames[size_t(s.calls.level) - 1];
     strings = &f.strings;
     fixed = &f.fixed;
+    key.where = TextPinKey::Local;
+    key.level = uint32_t(s.calls.level);
   }
-  if (type == ValueType::String) {
-    std::string& t = existing(*strings, n);
-    return pins(s).pin(&t, t);
-  }
-  return pinFixed(s, existing(*fixed, n));
+  if (type == ValueType::String) return pins(s).pin(key, existing(*strings, n));
+  return pinFixed(s, key, existing(*fixed, n));
+}
+
+uint32_t addressOfText(State& s, bool element, ValueType type, uint16_t n) {
+  TextPinKey key{};
+  return addressOfText(s, element, type, n, key);
 }
 
 }  // namespace tavrin
