@@ -102,6 +102,18 @@ T
 mkfifo "$work/fifo"; exec 3<>"$work/fifo"  # a writer that never writes nor closes
 timeout 60 "$tool" run --max-time 0.5 "$work/line" <"$work/fifo" >"$work/out" 2>&1; check "max-time ends a wait for a line" 217 $? "$work/out" "time limit"
 exec 3>&-
+cat >"$work/accept.tasm" <<'T'
+.main
+  StmtCreateObject otSocket 0
+  StmtAssignGlobal Long 0 { prop otSocket 0 OpenServer { const Long 0 } }
+  StmtPrint { var Long 0 const Long 0 gt } break
+  StmtAssignGlobal Long 1 { prop otSocket 0 Accept { var Long 0 } }
+  StmtPrint { const String "accepted" } break
+  StmtEnd
+T
+"$tool" asm "$work/accept.tasm" -o "$work/accept"
+timeout 60 "$tool" run --max-time 0.5 "$work/accept" >"$work/out" 2>&1; check "max-time ends an accept nobody answers" 217 $? "$work/out" "time limit"
+grep -q "^-1" "$work/out" && ! grep -q accepted "$work/out"; check "the server listened and accepted nothing" 0 $?
 "$tool" run --max-time 30 "$work/hello" x >"$work/out" 2>&1; check "a program within its time" 0 $? "$work/out" "hello"
 
 echo "$passes passed, $fails failed"
