@@ -48,6 +48,9 @@ constexpr std::array<PlainKey, 95> kPrintable = {{
     {45, 0}, {21, 0}, {44, 0}, {26, 1}, {43, 1}, {27, 1}, {41, 1},           // xyz{|}~
 }};
 
+// Longer than any sequence of the table or of terminfo that a key sends after ESC.
+constexpr size_t kLongestSequence = 32;
+
 constexpr uint8_t kScanEsc = 1, kScanBackspace = 14, kScanTab = 15, kScanEnter = 28,
                   kScanSpace = 57;
 
@@ -332,8 +335,10 @@ KeyDecoder::Step KeyDecoder::decodeEscape(InputEvent& out, size_t& length, bool 
     // ESC and a sequence is that key with Alt (rxvt, xterm's metaSendsEscape); ESC ESC
     // alone is Alt+Esc.
     if (start + 2 >= end && !giveUp) return Step::Incomplete;
+    // a third ESC: Alt+Esc now, so that a run of ESC bytes decodes without nesting
+    if (start + 2 < end && m_buffer[start + 2] == '\x1b') return altKey(out, length, keyOfByte(0x1B), 1);
     KeyDecoder probe(m_options);
-    probe.m_buffer = m_buffer.substr(start + 1);
+    probe.m_buffer = m_buffer.substr(start + 1, kLongestSequence);
     InputEvent key;
     size_t keyLength = 0;
     Step step = probe.decodeEscape(key, keyLength, giveUp);
@@ -347,7 +352,7 @@ KeyDecoder::Step KeyDecoder::decodeEscape(InputEvent& out, size_t& length, bool 
   size_t keyLength = 1;
   if (second >= 0x80 && m_options.utf8) {
     KeyDecoder probe(m_options);
-    probe.m_buffer = m_buffer.substr(start + 1);
+    probe.m_buffer = m_buffer.substr(start + 1, 4);
     Step step = probe.decodeUtf8(key, keyLength, giveUp);
     if (step == Step::Incomplete) return Step::Incomplete;
   } else {

@@ -190,6 +190,12 @@ TEST(KeyDecoder, EscAndASequenceStarterAloneIsThatKeyWithAlt) {
   d.feed("\x1b\x1b", 2, 0);
   InputEvent e;
   EXPECT_FALSE(d.next(e, 1)) << "ESC ESC may begin Alt with a sequence";
+  // A long run of ESC bytes (a paste, a stuck key): Alt+Esc pairs, decoded flat.
+  const std::string run(200001, '\x1b');
+  auto many = decode(run);
+  ASSERT_EQ(many.size(), 100001u);
+  EXPECT_EQ(many[0].state, kLeftAltPressed);
+  EXPECT_EQ(many.back().state, 0) << "the last lone ESC is the Esc key";
 }
 
 TEST(KeyDecoder, RxvtModifiedKeys) {
