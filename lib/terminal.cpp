@@ -288,7 +288,9 @@ void TerminalScreen::renderLines(TermWriter& out, ScreenBuffer& screen) {
     m_lineTop = std::max(0, m_lineTop - scrolled);
   }
   int reach = m_termY - (m_clipRows - 1);  // the highest buffer row still on the terminal
+  const uint32_t dirty = scrolled ? ~0u : screen.dirtyRows();
   for (int r = std::max(m_lineTop, reach); r < kScreenRows; ++r) {
+    if (!(dirty & (1u << r))) continue;
     for (int c = 0; c < m_clipColumns; ++c) {
       uint32_t cell = screen.cell(r * kScreenColumns + c);
       if (cell != m_shown[size_t(r * kScreenColumns + c)]) drawCell(out, screen, c, r);
