@@ -12,6 +12,7 @@
 #include "interp/builtins_util.h"
 #include "interp/handlers.h"
 #include "interp/tables.h"
+#include "interp/text_address.h"
 #include "interp/value_refs.h"
 #include "runtime/low_memory.h"
 #include "runtime/sandbox.h"
@@ -385,9 +386,9 @@ void fnAddressOf(State& s, EvalStack& e) {
       e.pushNumber(-1);
       return;
     }
-    int64_t position = valueref::elementPosition(s, ValueType(type), n);
     if (type == uint8_t(ValueType::String) || type == uint8_t(ValueType::FixedString))
-      raiseNotImplemented("AddressOf a text element");
+      return e.pushNumber(addressOfText(s, true, ValueType(type), n));
+    int64_t position = valueref::elementPosition(s, ValueType(type), n);
     e.pushNumber(double(uint32_t(uintptr_t(s.stores.arrayBytes[type].data())) + position));
     return;
   }
@@ -396,7 +397,7 @@ void fnAddressOf(State& s, EvalStack& e) {
     return;
   }
   if (type == uint8_t(ValueType::String) || type == uint8_t(ValueType::FixedString))
-    raiseNotImplemented("AddressOf a text variable");
+    return e.pushNumber(addressOfText(s, false, ValueType(type), n));
   // A local of the running procedure; in the main program the global scalar.
   ByteStore* store = &s.stores.scalars[type];
   if (s.calls.level > 0 && size_t(s.calls.level) <= s.stores.frames.size() && s.stores.frames[size_t(s.calls.level) - 1])

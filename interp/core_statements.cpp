@@ -14,6 +14,7 @@
 #include "interp/message_queue.h"
 #include "interp/value_refs.h"
 #include "runtime/low_memory.h"
+#include "runtime/time_limit.h"
 
 namespace tavrin {
 namespace {

@@ -15,6 +15,7 @@
 #include "runtime/host_stack.h"
 #include "runtime/memory_limit.h"
 #include "runtime/sandbox.h"
+#include "runtime/time_limit.h"
 #include "interp/state.h"
 
 namespace tavrin {
@@ -52,6 +53,7 @@ void slowStep(State& s, uint32_t at, uint8_t lead) {
   if (s.stepLimit && ++s.steps > s.stepLimit)
     raiseLimit(ErrorNumber::Unhandled, "step budget of " + std::to_string(s.stepLimit) + " statements exhausted");
   checkMemoryLimit();
+  checkTimeLimit();
   if (s.sandbox && !s.code.atEnd() && sandboxRefusesStatement(lead, s.code.peek())) {
     uint8_t next = s.code.peek();
     sandboxRefuse(lead < kLeadCount && kLeads[lead].cls == kClassCommand && next < kCommandCount
@@ -78,7 +80,7 @@ void runStatements(State& s) {
   checkHostStack();
   CodeReader& code = s.code;
   const uint32_t outerStatement = s.statementPosition;
-  const bool slow = s.trace || s.stepLimit || s.sandbox || memoryLimit();
+  const bool slow = s.trace || s.stepLimit || s.sandbox || memoryLimit() || timeLimited();
   prepareLocalFrames(s.stores, s.calls.level);
   CompiledCache& cache = compiledCache(s);
   double slots[kSlots];  // the decoded statements' working slots

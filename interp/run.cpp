@@ -13,6 +13,7 @@
 #include "runtime/loader.h"
 #include "runtime/memory_limit.h"
 #include "runtime/shutdown.h"
+#include "runtime/time_limit.h"
 
 namespace tavrin {
 
@@ -24,6 +25,7 @@ void initState(State& s, const RunOptions& options, ServiceList services) {
   s.stepLimit = options.maxSteps;
   s.services = services;
   if (options.maxMemory) setMemoryLimit(options.maxMemory);
+  if (options.maxTime > 0) setTimeLimit(options.maxTime);
   // A peer that has gone away makes a write fail with an error, not kill the process; so
   // does a write past the file size limit (ulimit -f).
   std::signal(SIGPIPE, SIG_IGN);

@@ -23,6 +23,7 @@ class SocketService;
 class CompiledCache;
 struct PrinterState;
 struct FileSearch;
+class TextPins;
 
 // Each service that keeps a state behind the State defines its overload, where the type is
 // complete.
@@ -33,6 +34,7 @@ void destroyService(SocketService* p);
 void destroyService(CompiledCache* p);
 void destroyService(PrinterState* p);
 void destroyService(FileSearch* p);
+void destroyService(TextPins* p);
 
 // The deleter of a service's state. It converts from std::default_delete, so a service
 // assigns std::make_unique<T>() as with a plain unique_ptr.
@@ -67,6 +69,8 @@ struct State : RunState {
   ServicePtr<SocketService> sockets;
   ServicePtr<PrinterState> printer;
   ServicePtr<FileSearch> fileSearch;
+  // Texts whose addresses the program took (AddressOf), pinned in 31-bit memory.
+  ServicePtr<TextPins> textPins;
 
   // Decoded statements and expressions of the code stream (interp/compiled.h).
   ServicePtr<CompiledCache> compiled;

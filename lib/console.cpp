@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -15,9 +16,11 @@
 
 #include "interp/convert.h"
 #include "interp/dispatcher.h"
+#include "lib/terminfo_keys.h"
 #include "runtime/run_error.h"
 #include "runtime/shutdown.h"
 #include "interp/state.h"
+#include "runtime/time_limit.h"
 
 namespace tavrin {
 
@@ -60,6 +63,7 @@ void startConsole(State& s) {
   c->inputIsTerminal = isatty(STDIN_FILENO);
   KeyDecoderOptions keys;
   keys.altPrefix = c->inputIsTerminal;
+  if (c->inputIsTerminal) loadTerminfoKeys();
   keys.utf8 = c->inputIsTerminal && terminalIsUtf8();
   c->decoder = KeyDecoder(keys);
   ConsoleState& console = *c;
@@ -69,7 +73,13 @@ void startConsole(State& s) {
     console.inputStarted = true;
     console.terminalInput.enterRaw(STDIN_FILENO);
   }
-  if (console.terminal && !console.terminal->begin(console.screen)) writeFailed();
+  // Lines first: the full screen when the program first places the cursor, clears, pokes
+  // or shows a page.
+  if (console.terminal && !console.terminal->begin(console.screen, false)) writeFailed();
+}
+
+void fullScreen(ConsoleState& c) {
+  if (c.terminal && !c.terminal->needFull(c.screen)) writeFailed();
 }
 
 void startInput(ConsoleState& c) {
@@ -83,6 +93,7 @@ bool pumpInput(ConsoleState& c, int timeoutMs) {
   if (c.inputEnded) return false;
   pollfd p{STDIN_FILENO, POLLIN, 0};
   int ready = poll(&p, 1, timeoutMs);
+  if (ready < 0) checkTimeLimit();
   if (ready <= 0) return false;
   char buffer[512];
   ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
@@ -150,7 +161,10 @@ bool readRawLine(ConsoleState& c, std::string& line) {
     }
     char buffer[512];
     ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) {
+      checkTimeLimit();
+      continue;
+    }
     if (n < 0) raiseIo(ErrorNumber::DiskRead, "cannot read standard input");
     if (n == 0) {
       c.inputEnded = true;
@@ -164,25 +178,31 @@ bool readRawLine(ConsoleState& c, std::string& line) {
 }
 
 // Line input with echo into the screen buffer, as the console's cooked mode edits a line:
-// characters are echoed, Backspace takes back the last one, Esc the whole line, Enter ends.
+// characters are echoed and inserted at the cursor (overwrite them after Insert), Left,
+// Right, Home and End move within the line, Backspace and Delete take back a character,
+// Esc the whole line, Enter ends it. Each edit redraws the line from where it began.
 bool editLine(State& s, ConsoleState& c, std::string& line) {
-  struct Echo {
-    int row;  // counted from the buffer's first row ever, so scrolling keeps it
-    int column;
-  };
-  std::vector<Echo> echoes;
   line.clear();
-  int scrolledTotal = 0;
-  auto eraseLast = [&] {
-    Echo at = echoes.back();
-    echoes.pop_back();
-    line.pop_back();
-    int row = at.row - scrolledTotal, column = at.column;
-    if (row < 0) row = column = 0;
-    int from = row * kScreenColumns + column;
-    int to = c.screen.cursorY() * kScreenColumns + c.screen.cursorX();
-    for (int i = from; i < to; ++i) c.screen.setCell(i, makeCell(' ', c.textAttribute));
-    c.screen.setCursor(column, row);
+  size_t pos = 0;      // the cursor's place in the line
+  bool insert = true;  // the console's insert mode
+  int startRow = c.screen.cursorY(), startColumn = c.screen.cursorX();
+  int shownEnd = startRow * kScreenColumns + startColumn;  // the cell after the line drawn last
+  auto writeTracked = [&](std::string_view text) {
+    int before = c.screen.scrolledLines();
+    c.screen.write(text, c.textAttribute);
+    int scrolled = c.screen.scrolledLines() - before;
+    startRow -= scrolled;
+    shownEnd -= scrolled * kScreenColumns;
+    if (startRow < 0) startRow = startColumn = 0;  // the line's start scrolled away
+  };
+  auto redraw = [&] {
+    c.screen.setCursor(startColumn, startRow);
+    writeTracked(line);  // tabs and wrapping as the console writes them
+    const int end = c.screen.cursorY() * kScreenColumns + c.screen.cursorX();
+    for (int i = std::max(end, 0); i < shownEnd && i < kScreenCells; ++i) c.screen.setCell(i, makeCell(' ', c.textAttribute));
+    shownEnd = end;
+    c.screen.setCursor(startColumn, startRow);
+    writeTracked(std::string_view(line).substr(0, pos));
   };
   for (;;) {
     InputEvent e;
@@ -193,25 +213,37 @@ bool editLine(State& s, ConsoleState& c, std::string& line) {
     }
     c.events.pop_front();
     if (e.kind != InputEvent::Kind::Key || !e.keyDown) continue;
-    int before = c.screen.scrolledLines();
     if (e.ch == '\r') {
+      pos = line.size();
+      redraw();
       c.screen.write("\r\n", c.textAttribute);
       consolePresent(s);
       return true;
     }
     if (e.ch == '\b') {
-      if (!echoes.empty()) eraseLast();
+      if (pos == 0) continue;
+      line.erase(--pos, 1);
     } else if (e.ch == 27) {
-      while (!echoes.empty()) eraseLast();
+      line.clear();
+      pos = 0;
     } else if (e.ch >= 0x20 || e.ch == '\t') {
-      echoes.push_back({c.screen.cursorY() + scrolledTotal, c.screen.cursorX()});
-      line.push_back(char(e.ch));
-      char ch = char(e.ch);
-      c.screen.write(std::string_view(&ch, 1), c.textAttribute);
+      if (insert || pos == line.size()) line.insert(pos, 1, char(e.ch));
+      else line[pos] = char(e.ch);
+      ++pos;
+    } else if (e.ch == 0) {
+      switch (e.scan) {
+        case 75: if (pos > 0) --pos; break;            // Left
+        case 77: if (pos < line.size()) ++pos; break;  // Right
+        case 71: pos = 0; break;                       // Home
+        case 79: pos = line.size(); break;             // End
+        case 83: if (pos < line.size()) line.erase(pos, 1); break;  // Delete
+        case 82: insert = !insert; break;              // Insert
+        default: continue;
+      }
     } else {
       continue;
     }
-    scrolledTotal += c.screen.scrolledLines() - before;
+    redraw();
     consolePresent(s);
   }
 }
@@ -226,6 +258,20 @@ ConsoleState& console(State& s) {
 
 void consoleWrite(State& s, std::string_view bytes) {
   ConsoleState& c = console(s);
+  if (c.terminal && !c.terminal->full()) {
+    // Lines: every row reaches the terminal before it scrolls out of the buffer, so that
+    // the terminal's scrollback keeps all of them. A piece (up to a line feed, at most
+    // ten bytes: ten tabs fill a row) scrolls the buffer by two rows at most.
+    while (!bytes.empty()) {
+      size_t n = std::min(bytes.size(), size_t(10));
+      size_t lf = bytes.substr(0, n).find('\n');
+      if (lf != std::string_view::npos) n = lf + 1;
+      if (c.screen.cursorY() >= kScreenRows - 2 && c.screen.dirtyRows() && !c.terminal->render(c.screen)) writeFailed();
+      c.screen.write(bytes.substr(0, n), c.textAttribute);
+      bytes.remove_prefix(n);
+    }
+    return;
+  }
   c.screen.write(bytes, c.textAttribute);
   if (c.terminal || bytes.empty()) return;
   WritingGuard guard;
@@ -294,6 +340,7 @@ void copyPage(ConsoleState& c, int32_t source, int32_t target) {
     c.pages[size_t(target)] = c.pages[size_t(source)];
     return;
   }
+  fullScreen(c);
   for (int i = 0; i < kScreenCells; ++i) c.screen.setCell(i, c.pages[size_t(source)][size_t(i)]);
 }
 
@@ -301,6 +348,7 @@ void pokeScreen(ConsoleState& c, int32_t offset, uint16_t value) {
   int cell;
   bool attribute;
   if (!splitOffset(offset, cell, attribute) || cell >= kScreenCells) return;
+  fullScreen(c);
   c.screen.setCell(cell, poked(c.screen.cell(cell), attribute, value));
 }
 
@@ -344,6 +392,7 @@ void printToPage(ConsoleState& c, int32_t page, std::string_view text) {
 }
 
 void gotoColRow(ConsoleState& c, uint8_t column, uint8_t row) {
+  fullScreen(c);
   c.locateColumn = int16_t(column - 1);
   c.locateRow = int16_t(row - 1);
   c.screen.setCursor(column - 1, row - 1);
@@ -353,6 +402,7 @@ int32_t cursorColumn(const ConsoleState& c) { return c.screen.cursorX() + 1; }
 int32_t cursorRow(const ConsoleState& c) { return c.screen.cursorY() + 1; }
 
 void clearScreen(ConsoleState& c) {
+  fullScreen(c);
   c.screen.fill(makeCell(' ', c.textAttribute));
   gotoColRow(c, 1, 1);
 }

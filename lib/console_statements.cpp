@@ -2,12 +2,14 @@
 // ports, tone) and built-in functions (keys, line input, cursor, peeks, handles, ports).
 #include <cmath>
 #include <string>
-#include <thread>
+#include <cerrno>
+#include <ctime>
 
 #include "interp/convert.h"
 #include "interp/handlers.h"
 #include "lib/console.h"
 #include "interp/state.h"
+#include "runtime/time_limit.h"
 
 namespace tavrin {
 
@@ -167,7 +169,9 @@ void execStmtTone(State& s) {
   if (frequency > 18 && c.terminal) c.terminal->bell();
   consoleFlush(s);
   double ms = std::trunc(double(duration) * (1.0 / 18.0) * 1000.0);
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(int64_t(ms)));
+  if (ms <= 0) return;
+  timespec t{time_t(ms / 1000), long(std::fmod(ms, 1000.0)) * 1000000L};
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) checkTimeLimit();
 }
 
 void fnReadKeyText(State& s, EvalStack& e) {

@@ -1,6 +1,7 @@
 // The key decoder: a prefix tree over the escape sequences of xterm, VT220, rxvt and the
-// Linux console (both cursor-key modes, xterm's modifier parameters), plain bytes through
-// one table of US-layout scan codes, UTF-8 through code page 437.
+// Linux console (both cursor-key modes, xterm's modifier parameters, rxvt's modifier
+// finals), plain bytes through one table of US-layout scan codes, UTF-8 through code page
+// 437.
 #include "lib/keys.h"
 
 #include <array>
@@ -47,6 +48,9 @@ constexpr std::array<PlainKey, 95> kPrintable = {{
     {45, 0}, {21, 0}, {44, 0}, {26, 1}, {43, 1}, {27, 1}, {41, 1},           // xyz{|}~
 }};
 
+// Longer than any sequence of the table or of terminfo that a key sends after ESC.
+constexpr size_t kLongestSequence = 32;
+
 constexpr uint8_t kScanEsc = 1, kScanBackspace = 14, kScanTab = 15, kScanEnter = 28,
                   kScanSpace = 57;
 
@@ -74,7 +78,7 @@ constexpr SequenceKey kSequenceKeys[] = {
     {73, 0, kEnhancedKey, {"[5~"}, 0, 5},                           // Page Up
     {81, 0, kEnhancedKey, {"[6~"}, 0, 6},                           // Page Down
     {76, 0, 0, {"[E", "OE", "[G"}, 'E', 0},                         // keypad 5
-    {28, 13, kEnhancedKey, {"OM"}, 0, 0},                           // keypad Enter
+    {28, 13, 0, {"OM"}, 0, 0},                                      // keypad Enter: 13
     {15, 9, kShiftPressed, {"[Z"}, 0, 0},                           // Shift+Tab
     {59, 0, 0, {"OP", "[11~", "[[A"}, 'P', 11},                     // F1
     {60, 0, 0, {"OQ", "[12~", "[[B"}, 'Q', 12},                     // F2
@@ -89,6 +93,20 @@ constexpr SequenceKey kSequenceKeys[] = {
     {87, 0, 0, {"[23~"}, 0, 23},                                    // F11
     {88, 0, 0, {"[24~"}, 0, 24},                                    // F12
 };
+
+// rxvt's modified cursor keys: Shift with ESC [ and a small letter, Ctrl with ESC O and
+// one; and its modified "ESC [ n ~" keys, whose final says the modifiers instead of ~.
+struct RxvtArrow {
+  uint8_t scan;
+  char letter;
+};
+constexpr RxvtArrow kRxvtArrows[] = {{72, 'a'}, {80, 'b'}, {77, 'c'}, {75, 'd'}};
+struct RxvtFinal {
+  char final;
+  uint16_t state;
+};
+constexpr RxvtFinal kRxvtFinals[] = {
+    {'^', kLeftCtrlPressed}, {'$', kShiftPressed}, {'@', kLeftCtrlPressed | kShiftPressed}};
 
 // xterm's modifier parameter m: m - 1 has bit 0 Shift, bit 1 Alt, bit 2 Ctrl.
 uint16_t modifierState(int m) {
@@ -106,14 +124,26 @@ class SequenceTree {
     m_nodes.emplace_back();
     for (const SequenceKey& k : kSequenceKeys) {
       InputEvent e{InputEvent::Kind::Key, true, k.ch, k.scan, k.state};
-      for (std::string_view form : k.forms)
-        if (!form.empty()) add(form, e);
+      for (std::string_view form : k.forms) {
+        if (form.empty()) continue;
+        add(form, e);
+        if (form.size() > 2 && form[0] == '[' && form.back() == '~')
+          for (const RxvtFinal& f : kRxvtFinals) {
+            InputEvent modified = e;
+            modified.state = uint16_t(k.state | f.state);
+            add(std::string(form.substr(0, form.size() - 1)) + f.final, modified);
+          }
+      }
       for (int m = 2; m <= 8; ++m) {
         InputEvent modified = e;
         modified.state = uint16_t(k.state | modifierState(m));
         if (k.csiFinal) add("[1;" + std::to_string(m) + k.csiFinal, modified);
         if (k.tildeCode) add("[" + std::to_string(k.tildeCode) + ";" + std::to_string(m) + "~", modified);
       }
+    }
+    for (const RxvtArrow& a : kRxvtArrows) {
+      add(std::string("[") + a.letter, InputEvent{InputEvent::Kind::Key, true, 0, a.scan, uint16_t(kEnhancedKey | kShiftPressed)});
+      add(std::string("O") + a.letter, InputEvent{InputEvent::Kind::Key, true, 0, a.scan, uint16_t(kEnhancedKey | kLeftCtrlPressed)});
     }
     InputEvent focus{InputEvent::Kind::Other, true, 0, 0, 0};
     add("[I", focus);
@@ -128,6 +158,21 @@ class SequenceTree {
   }
   bool isLeaf(int node) const { return m_nodes[size_t(node)].leaf; }
   const InputEvent& event(int node) const { return m_nodes[size_t(node)].event; }
+
+  // A sequence that is new and neither the prefix nor the extension of a known one.
+  bool addIfFree(std::string_view sequence, const InputEvent& e) {
+    int node = 0;
+    for (char c : sequence) {
+      int next = child(node, uint8_t(c));
+      if (next < 0) {  // off the known paths, none of which ended on the way
+        add(sequence, e);
+        return true;
+      }
+      node = next;
+      if (isLeaf(node)) return false;  // known, or a known sequence is its prefix
+    }
+    return false;  // empty, or the prefix of known sequences
+  }
 
  private:
   struct Node {
@@ -154,8 +199,8 @@ class SequenceTree {
   std::vector<Node> m_nodes;
 };
 
-const SequenceTree& sequenceTree() {
-  static const SequenceTree tree;
+SequenceTree& sequenceTree() {
+  static SequenceTree tree;
   return tree;
 }
 
@@ -187,6 +232,8 @@ InputEvent keyOfByte(uint8_t b) {
   }
   return e;
 }
+
+bool addKeySequence(std::string_view afterEsc, const InputEvent& e) { return sequenceTree().addIfFree(afterEsc, e); }
 
 void KeyDecoder::feed(const void* data, size_t n, uint64_t nowMs) {
   if (!n) return;
@@ -261,7 +308,12 @@ KeyDecoder::Step KeyDecoder::decodeEscape(InputEvent& out, size_t& length, bool 
       return Step::Event;
     }
   }
-  if (i == end) return giveUp ? escapeKey() : Step::Incomplete;  // a known prefix so far
+  if (i == end) {  // a known prefix so far
+    if (!giveUp) return Step::Incomplete;
+    // ESC [ or ESC O and then nothing: Alt+[ or Alt+Shift+O, typed, not a sequence begun
+    if (i == start + 2 && m_options.altPrefix) return altKey(out, length, keyOfByte(uint8_t(m_buffer[start + 1])), 1);
+    return escapeKey();
+  }
 
   uint8_t second = uint8_t(m_buffer[start + 1]);
   if (second == '[' && i > start + 1) {
@@ -278,18 +330,38 @@ KeyDecoder::Step KeyDecoder::decodeEscape(InputEvent& out, size_t& length, bool 
     length = 3;
     return Step::Dropped;
   }
-  if (!m_options.altPrefix || second == 0x1B) return escapeKey();
+  if (!m_options.altPrefix) return escapeKey();
+  if (second == 0x1B) {
+    // ESC and a sequence is that key with Alt (rxvt, xterm's metaSendsEscape); ESC ESC
+    // alone is Alt+Esc.
+    if (start + 2 >= end && !giveUp) return Step::Incomplete;
+    // a third ESC: Alt+Esc now, so that a run of ESC bytes decodes without nesting
+    if (start + 2 < end && m_buffer[start + 2] == '\x1b') return altKey(out, length, keyOfByte(0x1B), 1);
+    KeyDecoder probe(m_options);
+    probe.m_buffer = m_buffer.substr(start + 1, kLongestSequence);
+    InputEvent key;
+    size_t keyLength = 0;
+    Step step = probe.decodeEscape(key, keyLength, giveUp);
+    if (step == Step::Incomplete) return Step::Incomplete;
+    if (step == Step::Event && keyLength > 1 && !(key.state & kLeftAltPressed) && key.kind == InputEvent::Kind::Key)
+      return altKey(out, length, key, keyLength);
+    return altKey(out, length, keyOfByte(0x1B), 1);
+  }
   // Alt with a key: the terminal's meta prefix.
   InputEvent key;
   size_t keyLength = 1;
   if (second >= 0x80 && m_options.utf8) {
     KeyDecoder probe(m_options);
-    probe.m_buffer = m_buffer.substr(start + 1);
+    probe.m_buffer = m_buffer.substr(start + 1, 4);
     Step step = probe.decodeUtf8(key, keyLength, giveUp);
     if (step == Step::Incomplete) return Step::Incomplete;
   } else {
     key = keyOfByte(second);
   }
+  return altKey(out, length, key, keyLength);
+}
+
+KeyDecoder::Step KeyDecoder::altKey(InputEvent& out, size_t& length, InputEvent key, size_t keyLength) {
   key.state = uint16_t(key.state | kLeftAltPressed);
   out = key;
   length = 1 + keyLength;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tavrin {
 
@@ -67,6 +68,8 @@ class KeyDecoder {
   Step decodeAt(InputEvent& out, size_t& length, bool giveUp) const;
   Step decodeEscape(InputEvent& out, size_t& length, bool giveUp) const;
   Step decodeUtf8(InputEvent& out, size_t& length, bool giveUp) const;
+  // `key` (keyLength bytes after an ESC) with Alt.
+  static Step altKey(InputEvent& out, size_t& length, InputEvent key, size_t keyLength);
 
   KeyDecoderOptions m_options;
   std::string m_buffer;
@@ -76,5 +79,10 @@ class KeyDecoder {
 
 // The key record of one plain byte (a character or a control code), as the console gives it.
 InputEvent keyOfByte(uint8_t b);
+
+// Teaches every decoder one more escape sequence (the bytes after ESC), such as one the
+// terminal's terminfo entry names. The built-in sequences win: one already known, or one
+// that is a prefix of a known one or has one as its prefix, is not added; false then.
+bool addKeySequence(std::string_view afterEsc, const InputEvent& e);
 
 }  // namespace tavrin

@@ -22,6 +22,7 @@
 #include "interp/evaluator.h"
 #include "interp/message_queue.h"
 #include "runtime/sandbox.h"
+#include "runtime/time_limit.h"
 #include "interp/state.h"
 
 namespace tavrin {
@@ -61,8 +62,10 @@ int connectBlocking(int fd, const sockaddr_in& a) {
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) return 0;
   if (errno != EINTR) return -1;
   pollfd p{fd, POLLOUT, 0};
-  while (::poll(&p, 1, -1) < 0)
+  while (::poll(&p, 1, -1) < 0) {
     if (errno != EINTR) return -1;
+    checkTimeLimit();
+  }
   int err = 0;
   socklen_t len = sizeof err;
   if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0 || err != 0) return -1;
@@ -183,8 +186,10 @@ int32_t SocketService::readable(int32_t s) {
 int32_t SocketService::accept(int32_t s) {
   if (!owns(s)) return -1;
   int fd;
-  while ((fd = ::accept4(s, nullptr, nullptr, SOCK_CLOEXEC)) < 0)
+  while ((fd = ::accept4(s, nullptr, nullptr, SOCK_CLOEXEC)) < 0) {
     if (errno != EINTR) return -1;
+    checkTimeLimit();
+  }
   if (size_t(fd) >= m_owned.size()) m_owned.resize(size_t(fd) + 1, 0);
   m_owned[size_t(fd)] = 1;
   return fd;
@@ -195,8 +200,10 @@ int32_t SocketService::recvInto(int32_t s, int32_t n, int flags, char* into) {
   if (n > kReceiveBufferSize) n = kReceiveBufferSize;
   if (!into) into = reinterpret_cast<char*>(m_buffer.data());
   ssize_t got;
-  while ((got = ::recv(s, into, size_t(n), flags)) < 0)
+  while ((got = ::recv(s, into, size_t(n), flags)) < 0) {
     if (errno != EINTR) break;
+    checkTimeLimit();
+  }
   if (!m_async.empty()) rearmRead(s);
   return got < 0 ? -1 : int32_t(got);
 }
@@ -209,7 +216,10 @@ int32_t SocketService::sendAll(int32_t s, const char* data, size_t n) {
   while (done < n) {
     ssize_t put = ::send(s, data + done, n - done, MSG_NOSIGNAL);
     if (put < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        checkTimeLimit();
+        continue;
+      }
       if (errno == EAGAIN || errno == EWOULDBLOCK)
         if (AsyncSocket* a = asyncOf(s)) a->writeArmed = true;
       break;

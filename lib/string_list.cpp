@@ -5,6 +5,7 @@
 
 #include "interp/evaluator.h"
 #include "interp/value_ops.h"
+#include "lib/collation.h"
 #include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
 #include "interp/state.h"
@@ -14,8 +15,6 @@ namespace tavrin {
 namespace {
 
 [[noreturn, gnu::cold]] void listError(const char* message) { raise(ErrorNumber::IndexOutOfRange, message); }
-
-bool textLess(const std::string& a, const std::string& b) { return compareText(a, b) < 0; }
 
 // Splitting one long text makes an item per line in a single statement, so the memory
 // bound is also checked as a list grows, not only between statements.
@@ -32,10 +31,11 @@ void StringList::setSorted(bool sorted) {
 }
 
 bool StringList::find(std::string_view text, size_t& at) const {
+  const ListCollation& order = ListCollation::user();
   auto it = std::lower_bound(m_items.begin(), m_items.end(), text,
-                             [](const std::string& a, std::string_view b) { return compareText(a, b) < 0; });
+                             [&](const std::string& a, std::string_view b) { return order.compare(a, b) < 0; });
   at = size_t(it - m_items.begin());
-  return it != m_items.end() && *it == text;
+  return it != m_items.end() && order.compare(*it, text) == 0;
 }
 
 int32_t StringList::add(std::string text) {
@@ -48,6 +48,9 @@ int32_t StringList::add(std::string text) {
   if (find(text, at)) {
     if (m_duplicates == Ignore) return -1;
     if (m_duplicates == Error) listError("String list does not allow duplicates");
+    // among the texts that compare the same, in the place a sort would give it
+    const ListCollation& order = ListCollation::user();
+    while (at < m_items.size() && order.compare(m_items[at], text) == 0 && m_items[at] < text) ++at;
   }
   m_items.insert(m_items.begin() + std::ptrdiff_t(at), std::move(text));
   return int32_t(at);
@@ -81,15 +84,16 @@ void StringList::remove(int64_t index) {
   if (index >= 0 && index < count()) m_items.erase(m_items.begin() + std::ptrdiff_t(index));
 }
 
-void StringList::sort() { std::sort(m_items.begin(), m_items.end(), textLess); }
+void StringList::sort() { ListCollation::user().sort(m_items); }
 
 int32_t StringList::indexOf(std::string_view text) const {
   if (m_sorted) {
     size_t at;
     return find(text, at) ? int32_t(at) : -1;
   }
+  const ListCollation& order = ListCollation::user();
   for (size_t i = 0; i < m_items.size(); ++i)
-    if (m_items[i] == text) return int32_t(i);
+    if (order.compare(m_items[i], text) == 0) return int32_t(i);
   return -1;
 }
 

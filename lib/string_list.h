@@ -10,7 +10,8 @@ namespace tavrin {
 
 class Stream;
 
-// Texts compare by their bytes (ordinal), as `sort` does in the C locale.
+// Texts compare as ListCollation says (lib/collation.h): letters that differ only in case
+// are the same, in the user locale's order; Sort puts such equals in byte order.
 class StringList {
 public:
   enum Duplicates : int32_t { Ignore = 0, Accept = 1, Error = 2 };

@@ -10,6 +10,7 @@
 #include "interp/dispatcher.h"
 #include "interp/handlers.h"
 #include "lib/console.h"
+#include "runtime/time_limit.h"
 
 namespace tavrin {
 namespace {
@@ -38,8 +39,7 @@ void execStmtSleep(State& s) {
   if (ms <= 0) return;  // a negative time returns at once rather than sleeping for ever
   consoleFlush(s);
   timespec t{ms / 1000, long(ms % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) checkTimeLimit();
 }
 
 void execStmtWriteStdout(State& s) {

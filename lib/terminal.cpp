@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@ constexpr size_t kRenderBuffer = 64 * 1024;
 constexpr int kMaxBellsPerRender = 3;
 // Push the title, the alternate screen, no automatic wrap (the buffer wraps by itself).
 constexpr const char* kEnterScreen = "\x1b[22;0t\x1b[?1049h\x1b[?7l";
+constexpr const char* kEnterLines = "\x1b[22;0t\x1b[?7l";
 
 bool lowerContains(const char* text, const char* word) {
   std::string t(text);
@@ -38,16 +40,29 @@ void putGlyph(TermWriter& out, uint8_t ch, bool utf8) {
   }
 }
 
+constexpr uint16_t kReverse = 0x4000, kUnderscore = 0x8000;
+
+// A cell that shows nothing on a black background: a blank without a background colour,
+// reverse video or underscore.
 bool isBlank(uint32_t cell) {
   uint8_t ch = cellChar(cell);
-  return (ch == ' ' || ch == 0) && (cellAttribute(cell) & 0xF0) == 0;
+  return (ch == ' ' || ch == 0) && (cellAttribute(cell) & (0xF0 | kReverse | kUnderscore)) == 0;
 }
 
-// The last screen, written as lines of text with their colours, for the normal screen.
+// A cell with something to read: a character, or a blank drawn visibly (reverse video,
+// underscore). A coloured background alone is no text.
+bool holdsText(uint32_t cell) {
+  uint8_t ch = cellChar(cell);
+  return (ch != ' ' && ch != 0) || (cellAttribute(cell) & (kReverse | kUnderscore));
+}
+
+// The last screen, written as lines of text with their colours, for the normal screen: up
+// to the last row that holds text or the cursor, so that a full-colour screen whose lower
+// rows are empty does not push its text out of an 80x25 terminal.
 void writeScreenDump(TermWriter& out, const ScreenBuffer& screen, bool utf8) {
-  int lastRow = -1;
-  for (int i = kScreenCells - 1; i >= 0; --i)
-    if (!isBlank(screen.cell(i))) {
+  int lastRow = screen.cursorVisible() ? screen.cursorY() : -1;
+  for (int i = kScreenCells - 1; i / kScreenColumns > lastRow; --i)
+    if (holdsText(screen.cell(i))) {
       lastRow = i / kScreenColumns;
       break;
     }
@@ -73,6 +88,7 @@ struct RestoreRecord {
   const ScreenBuffer* screen = nullptr;
   int outFd = -1;
   bool utf8 = true;
+  bool full = true;
   volatile sig_atomic_t screenActive = 0;
   int inFd = -1;
   termios saved{};
@@ -142,6 +158,8 @@ void writeAttributeSgr(TermWriter& out, uint16_t attribute) {
   out.putNumber((fg & 8 ? 90 : 30) + ansi(fg));
   out.put(';');
   out.putNumber((bg & 8 ? 100 : 40) + ansi(bg));
+  if (attribute & kReverse) out.put(";7");
+  if (attribute & kUnderscore) out.put(";4");
   out.put('m');
 }
 
@@ -162,6 +180,28 @@ void TerminalScreen::queryClip() {
 
 void TerminalScreen::moveTo(TermWriter& out, int x, int y) {
   if (x == m_termX && y == m_termY) return;
+  if (!m_full) {
+    if (y < m_termY) {
+      out.put("\x1b[");
+      out.putNumber(unsigned(m_termY - y));
+      out.put('A');
+    }
+    for (; m_termY < y; ++m_termY) {
+      out.put("\r\n");
+      m_termX = 0;
+    }
+    m_termY = y;
+    if (x != m_termX) {
+      out.put('\r');
+      if (x > 0) {
+        out.put("\x1b[");
+        out.putNumber(unsigned(x));
+        out.put('C');
+      }
+    }
+    m_termX = x;
+    return;
+  }
   out.put("\x1b[");
   out.putNumber(unsigned(y + 1));
   out.put(';');
@@ -181,16 +221,106 @@ void TerminalScreen::redrawAll(TermWriter& out) {
   m_termX = m_termY = -1;
 }
 
-bool TerminalScreen::begin(ScreenBuffer& screen) {
+// The terminal shows, from its cursor's row down, what the buffer shows from its cursor's
+// row: blank rows, since nothing has been drawn there yet.
+void TerminalScreen::startLines(const ScreenBuffer& screen) {
+  queryClip();
+  m_lineTop = screen.cursorY();
+  std::copy(screen.cells().begin(), screen.cells().end(), m_shown.begin());
+  m_termY = screen.cursorY();
+  m_termX = -1;
+  m_sgr = -1;
+}
+
+bool TerminalScreen::begin(ScreenBuffer& screen, bool full) {
   TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
-  out.put(kEnterScreen);
+  m_full = full;
+  out.put(full ? kEnterScreen : kEnterLines);
   if (!out.flush()) return false;
-  registerTerminalScreen(&screen, m_fd, m_utf8);
+  if (!full) startLines(screen);
+  registerTerminalScreen(&screen, m_fd, m_utf8, full);
   return render(screen);
+}
+
+bool TerminalScreen::needFull(ScreenBuffer& screen) {
+  if (m_full) return true;
+  // What the lines show so far stays on the normal screen, in its scrollback.
+  TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
+  renderLines(out, screen);
+  out.put(m_termX == 0 ? "\x1b[0m\x1b[?1049h" : "\x1b[0m\r\n\x1b[?1049h");
+  if (!out.flush()) return false;
+  m_full = true;
+  m_firstFrame = true;
+  m_cursorShown = m_shapeShown = -1;
+  registerTerminalScreen(&screen, m_fd, m_utf8, true);
+  return render(screen);
+}
+
+void TerminalScreen::drawCell(TermWriter& out, ScreenBuffer& screen, int c, int r) {
+  size_t i = size_t(r * kScreenColumns + c);
+  uint32_t cell = screen.cell(int(i));
+  moveTo(out, c, r);
+  if (int(cellAttribute(cell)) != m_sgr) {
+    m_sgr = cellAttribute(cell);
+    writeAttributeSgr(out, uint16_t(m_sgr));
+  }
+  putGlyph(out, cellChar(cell), m_utf8);
+  m_shown[i] = cell;
+  m_termX = c + 1 < m_clipColumns ? c + 1 : -1;  // no wrap: the last column keeps it
+}
+
+// Lines: the cursor moves up (CUU) and across (CR, CUF) within the rows the program's
+// output has reached; down by line feeds, which scroll the terminal at its bottom as they
+// scroll the buffer. Rows above the terminal's top are out of reach and stay as they were.
+void TerminalScreen::renderLines(TermWriter& out, ScreenBuffer& screen) {
+  if (g_resized) {
+    g_resized = 0;
+    queryClip();
+  }
+  int scrolled = screen.scrolledLines();
+  if (scrolled > 0) {
+    // The terminal's rows move with the buffer's: the same line feeds scroll both.
+    int k = scrolled < kScreenRows ? scrolled : kScreenRows;
+    std::memmove(m_shown.data(), m_shown.data() + size_t(k) * kScreenColumns,
+                 size_t(kScreenRows - k) * kScreenColumns * sizeof(uint32_t));
+    std::fill(m_shown.end() - long(k) * kScreenColumns, m_shown.end(), makeCell(' ', kDefaultAttribute));
+    m_termY -= scrolled;
+    m_lineTop = std::max(0, m_lineTop - scrolled);
+  }
+  int reach = m_termY - (m_clipRows - 1);  // the highest buffer row still on the terminal
+  const uint32_t dirty = scrolled ? ~0u : screen.dirtyRows();
+  for (int r = std::max(m_lineTop, reach); r < kScreenRows; ++r) {
+    if (!(dirty & (1u << r))) continue;
+    for (int c = 0; c < m_clipColumns; ++c) {
+      uint32_t cell = screen.cell(r * kScreenColumns + c);
+      if (cell != m_shown[size_t(r * kScreenColumns + c)]) drawCell(out, screen, c, r);
+    }
+  }
+  int x = screen.cursorX(), y = screen.cursorY();
+  if (x < m_clipColumns) moveTo(out, x, y);
 }
 
 bool TerminalScreen::render(ScreenBuffer& screen) {
   TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
+  if (!m_full) {
+    renderLines(out, screen);
+    int bells = screen.bells() + m_pendingBells;
+    m_pendingBells = 0;
+    for (int i = 0; i < bells && i < kMaxBellsPerRender; ++i) out.put('\a');
+    int visible = screen.cursorVisible() ? 1 : 0;
+    if (visible != m_cursorShown) {
+      out.put(visible ? "\x1b[?25h" : "\x1b[?25l");
+      m_cursorShown = visible;
+    }
+    if (screen.title() != m_titleShown) {
+      m_titleShown = screen.title();
+      out.put("\x1b]0;");
+      for (char c : m_titleShown) putGlyph(out, uint8_t(c), m_utf8);
+      out.put('\a');
+    }
+    screen.clearChanges();
+    return out.flush();
+  }
   bool all = false;
   if (g_resized || m_firstFrame) {
     g_resized = 0;
@@ -217,19 +347,8 @@ bool TerminalScreen::render(ScreenBuffer& screen) {
   uint32_t dirty = all || scrolled ? ~0u : screen.dirtyRows();
   for (int r = 0; r < m_clipRows; ++r) {
     if (!(dirty & (1u << r))) continue;
-    for (int c = 0; c < m_clipColumns; ++c) {
-      size_t i = size_t(r * kScreenColumns + c);
-      uint32_t cell = screen.cell(int(i));
-      if (cell == m_shown[i]) continue;
-      moveTo(out, c, r);
-      if (int(cellAttribute(cell)) != m_sgr) {
-        m_sgr = cellAttribute(cell);
-        writeAttributeSgr(out, uint16_t(m_sgr));
-      }
-      putGlyph(out, cellChar(cell), m_utf8);
-      m_shown[i] = cell;
-      m_termX = c + 1 < m_clipColumns ? c + 1 : -1;  // no wrap: the last column keeps it
-    }
+    for (int c = 0; c < m_clipColumns; ++c)
+      if (screen.cell(r * kScreenColumns + c) != m_shown[size_t(r * kScreenColumns + c)]) drawCell(out, screen, c, r);
   }
   int bells = screen.bells() + m_pendingBells;
   m_pendingBells = 0;
@@ -285,10 +404,12 @@ void TerminalInput::raw() {
   if (m_active) tcsetattr(m_fd, TCSANOW, &m_raw);
 }
 
-void registerTerminalScreen(const ScreenBuffer* screen, int fd, bool utf8) {
+void registerTerminalScreen(const ScreenBuffer* screen, int fd, bool utf8, bool full) {
+  g_restore.screenActive = 0;
   g_restore.screen = screen;
   g_restore.outFd = fd;
   g_restore.utf8 = utf8;
+  g_restore.full = full;
   g_restore.screenActive = 1;
 }
 
@@ -300,8 +421,13 @@ void registerTerminalInput(int fd, const termios& saved) {
 
 namespace {
 
-// Back to the normal screen with the last screen written on it.
-void leaveScreen(TermWriter& out, const ScreenBuffer& screen, bool utf8) {
+// Back to the normal screen with the last screen written on it; lines are there already
+// and only get the terminal's colours, cursor and wrapping back.
+void leaveScreen(TermWriter& out, const ScreenBuffer& screen, bool utf8, bool full) {
+  if (!full) {
+    out.put("\x1b[0m\x1b[0 q\x1b[?25h\x1b[?7h\x1b[23;0t");
+    return;
+  }
   out.put("\x1b[0m\x1b[r\x1b[0 q\x1b[?25h\x1b[?7h\x1b[?1049l\x1b[23;0t");
   writeScreenDump(out, screen, utf8);
 }
@@ -312,15 +438,22 @@ bool TerminalScreen::suspend(ScreenBuffer& screen) {
   bool ok = render(screen);
   g_restore.screenActive = 0;
   TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
-  leaveScreen(out, screen, m_utf8);
+  leaveScreen(out, screen, m_utf8, m_full);
   return out.flush() && ok;
 }
 
 bool TerminalScreen::resume(ScreenBuffer& screen) {
   TermWriter out(m_fd, m_buffer.data(), m_buffer.size());
-  out.put(kEnterScreen);
+  out.put(m_full ? kEnterScreen : kEnterLines);
   if (!out.flush()) return false;
-  registerTerminalScreen(&screen, m_fd, m_utf8);
+  registerTerminalScreen(&screen, m_fd, m_utf8, m_full);
+  if (!m_full) {
+    // the other program has written below: the lines go on from the cursor's row
+    startLines(screen);
+    m_cursorShown = m_shapeShown = -1;
+    m_titleShown.clear();
+    return render(screen);
+  }
   m_firstFrame = true;
   m_cursorShown = m_shapeShown = -1;
   m_titleShown.clear();
@@ -331,7 +464,7 @@ void restoreTerminal() {
   if (g_restore.screenActive) {
     g_restore.screenActive = 0;
     TermWriter out(g_restore.outFd, g_restoreBuffer, sizeof g_restoreBuffer);
-    leaveScreen(out, *g_restore.screen, g_restore.utf8);
+    leaveScreen(out, *g_restore.screen, g_restore.utf8, g_restore.full);
     out.flush();
   }
   if (g_restore.inputActive) {

@@ -40,16 +40,26 @@ class TermWriter {
 };
 
 // The attribute's colours as SGR: the console's colour order (1 blue, 4 red) mapped onto
-// ANSI's, bit 3 the bright foreground, bit 7 the bright background.
+// ANSI's, bit 3 the bright foreground, bit 7 the bright background; bit 14 reverse video,
+// bit 15 underscore.
 void writeAttributeSgr(TermWriter& out, uint16_t attribute);
 
-// The visible screen on a VT terminal (standard output).
+// The visible screen on a VT terminal (standard output), in one of two ways:
+// - lines (the start): the buffer's rows are drawn where the program's output goes on the
+//   normal screen, moving the terminal's cursor only relative to where it is, and rows that
+//   scroll out of the buffer scroll the terminal, so a program that only prints lines leaves
+//   them in the terminal's scrollback, as a command-line program does;
+// - full screen: the alternate screen shows the whole 80x25 buffer; a program gets it from
+//   its first cursor placement, clearing, poke or page shown (needFull), and keeps it.
 class TerminalScreen {
  public:
   TerminalScreen(int fd, bool utf8);
 
-  // Switches to the alternate screen and draws the buffer in full.
-  bool begin(ScreenBuffer& screen);
+  // Starts in lines, or on the alternate screen with the buffer drawn in full.
+  bool begin(ScreenBuffer& screen, bool full = true);
+  // From lines to the full screen (nothing when it is there already).
+  bool needFull(ScreenBuffer& screen);
+  bool full() const { return m_full; }
   // Draws what changed since the last call; false when the terminal refused the bytes.
   bool render(ScreenBuffer& screen);
   void bell() { m_pendingBells++; }
@@ -61,6 +71,9 @@ class TerminalScreen {
   void queryClip();
   void redrawAll(TermWriter& out);
   void moveTo(TermWriter& out, int x, int y);
+  void drawCell(TermWriter& out, ScreenBuffer& screen, int x, int y);
+  void renderLines(TermWriter& out, ScreenBuffer& screen);
+  void startLines(const ScreenBuffer& screen);
 
   int m_fd;
   bool m_utf8;
@@ -72,6 +85,8 @@ class TerminalScreen {
   std::string m_titleShown;
   int m_pendingBells = 0;
   bool m_firstFrame = true;
+  bool m_full = true;
+  int m_lineTop = 0;  // lines: the buffer's first row that the program's output reached
   std::vector<char> m_buffer;
 };
 
@@ -98,7 +113,8 @@ class TerminalInput {
 // the last screen on the normal one (so the program's output stays visible), resets the
 // cursor, colours and title, and restores the input settings. It allocates nothing and is
 // called from the signal handlers too; it does its work once.
-void registerTerminalScreen(const ScreenBuffer* screen, int fd, bool utf8);
+// `full`: the alternate screen is up (lines only need their colours and cursor reset).
+void registerTerminalScreen(const ScreenBuffer* screen, int fd, bool utf8, bool full = true);
 void registerTerminalInput(int fd, const termios& saved);
 void restoreTerminal();
 

@@ -13,6 +13,7 @@ struct RunOptions {
   bool trace = false;                 // each statement executed, on stderr
   uint64_t maxSteps = 0;              // 0: unbounded
   uint64_t maxMemory = 0;             // bytes of program storage; 0: unbounded
+  double maxTime = 0;                 // wall-clock seconds; 0: unbounded
   bool quietWithoutImage = true;      // the bare engine: a zero trailer exits 0 quietly
   bool decode = true;                 // false: no decoded statements (also TAVRIN_NO_DECODE=1)
 };

@@ -1,6 +1,9 @@
 // The `tavrin` tool: run, asm, disasm, bind and extract.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +26,7 @@ using namespace tavrin;
 
 constexpr const char* kUsage =
     "usage: tavrin COMMAND [OPTIONS] ...\n"
-    "  run [--trace] [--no-decode] [--max-steps N] [--max-memory BYTES] FILE [ARGS...]\n"
+    "  run [--trace] [--no-decode] [--max-steps N] [--max-memory BYTES] [--max-time SECONDS] FILE [ARGS...]\n"
     "                         run the program at the tail of FILE\n"
     "  asm [--image] SRC -o OUT   assemble SRC into a runnable program (or a bare image)\n"
     "  disasm FILE            print the program of FILE (a program or a bare image) as assembly\n"
@@ -99,6 +102,17 @@ Args parseOutputArgs(int argc, char** argv, int from, bool allowImage) {
   return a;
 }
 
+// Why a program file cannot be read, in the C library's words; empty when it can.
+std::string unreadableReason(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  close(fd);
+  return {};
+}
+
 int commandRun(int argc, char** argv) {
   RunOptions options;
   options.quietWithoutImage = false;
@@ -113,6 +127,12 @@ int commandRun(int argc, char** argv) {
       unsigned long long v = std::strtoull(argv[++i], &end, 10);
       if (!end || *end || v == 0) usage(arg + " needs a positive whole number");
       (arg == "--max-steps" ? options.maxSteps : options.maxMemory) = v;
+    } else if (arg == "--max-time") {
+      if (i + 1 >= argc) usage(arg + " needs a number");
+      char* end = nullptr;
+      double v = std::strtod(argv[++i], &end);
+      if (!end || end == argv[i] || *end || !(v > 0) || v > 1e9) usage(arg + " needs a positive number of seconds");
+      options.maxTime = v;
     } else if (arg == "--") { ++i; break; }
     else if (arg.size() > 1 && arg[0] == '-') usage("unknown option " + arg);
     else break;
@@ -120,8 +140,10 @@ int commandRun(int argc, char** argv) {
   if (i >= argc) usage("run needs a FILE");
   options.imagePath = argv[i];
   for (; i < argc; ++i) options.arguments.emplace_back(argv[i]);
-  struct stat st {};
-  if (stat(options.imagePath.c_str(), &st) != 0) usage("cannot open " + options.imagePath);
+  if (std::string why = unreadableReason(options.imagePath); !why.empty()) {
+    std::fprintf(stderr, "tavrin: cannot open %s: %s\n", options.imagePath.c_str(), why.c_str());
+    std::exit(2);
+  }
   return runProgramFile(options, engineServices());
 }
 

@@ -33,6 +33,7 @@ void VtScreen::erase(int from, int to) {
 void VtScreen::scrollUp(int n) {
   auto& cells = active();
   for (int i = 0; i < n; ++i) {
+    if (!m_alternate && m_top == 0) m_scrollback.push_back(rowText(0));
     for (int r = m_top; r < m_bottom; ++r)
       std::copy_n(cells.begin() + (r + 1) * m_columns, m_columns, cells.begin() + r * m_columns);
     for (int c = 0; c < m_columns; ++c) cells[size_t(m_bottom * m_columns + c)] = VtCell{U' ', -1, m_bg};
@@ -53,7 +54,7 @@ void VtScreen::print(char32_t c) {
     lineFeed();
   }
   m_pendingWrap = false;
-  active()[size_t(m_y * m_columns + m_x)] = VtCell{c, m_fg, m_bg};
+  active()[size_t(m_y * m_columns + m_x)] = VtCell{c, m_fg, m_bg, m_reverse, m_underline};
   if (m_x + 1 < m_columns)
     ++m_x;
   else
@@ -88,7 +89,11 @@ void VtScreen::csi(char final) {
       break;
     case 'm':
       for (int v : p) {
-        if (v == 0) m_fg = m_bg = -1;
+        if (v == 0) m_fg = m_bg = -1, m_reverse = m_underline = false;
+        else if (v == 7) m_reverse = true;
+        else if (v == 27) m_reverse = false;
+        else if (v == 4) m_underline = true;
+        else if (v == 24) m_underline = false;
         else if (v >= 30 && v <= 37) m_fg = v - 30;
         else if (v >= 90 && v <= 97) m_fg = v - 90 + 8;
         else if (v >= 40 && v <= 47) m_bg = v - 40;
@@ -107,7 +112,7 @@ void VtScreen::csi(char final) {
           if (on) {
             m_savedX = m_x;
             m_savedY = m_y;
-            m_alternate = true;
+            m_alternate = m_everAlternate = true;
             erase(0, m_columns * m_rows);
           } else {
             m_alternate = false;
@@ -181,6 +186,12 @@ std::string VtScreen::rowText(int row) const {
     else { out.push_back(char(0xE0 | (c >> 12))); out.push_back(char(0x80 | ((c >> 6) & 0x3F))); out.push_back(char(0x80 | (c & 0x3F))); }
   }
   return out;
+}
+
+std::string VtScreen::textWithScrollback() const {
+  std::string out;
+  for (const std::string& row : m_scrollback) out += row + "\n";
+  return out + text();
 }
 
 std::string VtScreen::text() const {

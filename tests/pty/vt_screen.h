@@ -12,6 +12,8 @@ struct VtCell {
   char32_t ch = U' ';
   int fg = -1;  // ANSI colour 0..15, -1 the default
   int bg = -1;
+  bool reverse = false;    // SGR 7
+  bool underline = false;  // SGR 4
 };
 
 class VtScreen {
@@ -21,6 +23,10 @@ class VtScreen {
 
   std::string rowText(int row) const;  // UTF-8, trailing blanks removed
   std::string text() const;            // all rows, one line each
+  // The normal screen's rows that scrolled off its top, oldest first, then text().
+  std::string textWithScrollback() const;
+  size_t scrollbackRows() const { return m_scrollback.size(); }
+  bool everAlternate() const { return m_everAlternate; }
   const VtCell& cell(int x, int y) const { return active()[size_t(y * m_columns + x)]; }
   bool alternate() const { return m_alternate; }
   bool cursorVisible() const { return m_cursorVisible; }
@@ -41,7 +47,9 @@ class VtScreen {
 
   int m_columns, m_rows;
   std::vector<VtCell> m_main, m_alt;
-  bool m_alternate = false;
+  bool m_alternate = false, m_everAlternate = false;
+  std::vector<std::string> m_scrollback;
+  bool m_reverse = false, m_underline = false;
   int m_x = 0, m_y = 0, m_savedX = 0, m_savedY = 0;
   int m_top = 0, m_bottom;
   bool m_autowrap = true, m_pendingWrap = false;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The tavrin tool's command line and the engine's handling of program files: usage errors,
 # the bare engine, files without a program, trailers that do not fit, bind/extract, --trace,
-# --max-steps, the program's command-line list.
+# --max-steps, --max-time, the program's command-line list.
 set -u
 tool=$1
 dir=$(dirname "$tool")
@@ -22,7 +22,10 @@ check() {  # check NAME EXPECTED-STATUS ACTUAL-STATUS [file-with-text needle]
 "$tool" >"$work/out" 2>&1; check "no command" 2 $? "$work/out" "no command given"
 "$tool" frobnicate >"$work/out" 2>&1; check "unknown command" 2 $? "$work/out" "unknown command frobnicate"
 "$tool" run --max-steps x prog >"$work/out" 2>&1; check "bad number" 2 $? "$work/out" "--max-steps needs a positive whole number"
-"$tool" run "$work/missing" >"$work/out" 2>&1; check "missing file" 2 $? "$work/out" "cannot open"
+"$tool" run "$work/missing" >"$work/out" 2>&1; check "missing file" 2 $? "$work/out" "cannot open $work/missing: No such file or directory"
+"$tool" run "$work" >"$work/out" 2>&1; check "a directory" 2 $? "$work/out" "cannot open $work: Is a directory"
+"$tool" run --max-time 0 prog >"$work/out" 2>&1; check "max-time of 0" 2 $? "$work/out" "--max-time needs a positive number of seconds"
+"$tool" run --max-time 1x prog >"$work/out" 2>&1; check "max-time not a number" 2 $? "$work/out" "--max-time needs a positive number of seconds"
 "$tool" --version >"$work/out" 2>&1; check "version" 0 $? "$work/out" "tavrin "
 "$tool" --help >"$work/out" 2>&1; check "help" 0 $? "$work/out" "usage: tavrin"
 
@@ -61,6 +64,57 @@ top:
 T
 "$tool" asm "$work/loop.tasm" -o "$work/loop"
 "$tool" run --max-steps 1000 "$work/loop" >"$work/out" 2>&1; check "max-steps ends an endless loop" 217 $? "$work/out" "step budget of 1000 statements exhausted"
+
+# An unreadable file (mode 000) names the reason; root reads anything, so the check runs as
+# nobody where setpriv can switch to it.
+printf 'x' >"$work/locked"; chmod 000 "$work/locked"; chmod 755 "$work"
+if [ "$(id -u)" != 0 ]; then
+  "$tool" run "$work/locked" >"$work/out" 2>&1; check "unreadable file" 2 $? "$work/out" "cannot open $work/locked: Permission denied"
+elif setpriv --reuid=nobody --regid=nogroup --clear-groups true 2>/dev/null &&
+  setpriv --reuid=nobody --regid=nogroup --clear-groups test -x "$tool"; then
+  setpriv --reuid=nobody --regid=nogroup --clear-groups "$tool" run "$work/locked" >"$work/out" 2>&1
+  check "unreadable file" 2 $? "$work/out" "cannot open $work/locked: Permission denied"
+else
+  echo "skipped: unreadable file (running as root, cannot switch to nobody)"
+fi
+
+# --max-time is wall-clock time: it stops a busy loop, a sleep of a day and a wait for a
+# line that never comes, each with error 217. The only timing asserted is a generous
+# upper bound (timeout 60 would give 124) proving that the program was stopped.
+"$tool" run --max-time 0.3 "$work/loop" >"$work/out" 2>&1; check "max-time ends an endless loop" 217 $? "$work/out" "time limit of 0.3 seconds exceeded"
+cat >"$work/sleep.tasm" <<'T'
+.main
+  StmtPrint { const String "going to sleep" } break
+  StmtSleep { const Long 86400 }
+  StmtPrint { const String "woke up" } break
+  StmtEnd
+T
+"$tool" asm "$work/sleep.tasm" -o "$work/sleep"
+timeout 60 "$tool" run --max-time 0.5 "$work/sleep" >"$work/out" 2>&1; check "max-time ends a sleep of a day" 217 $? "$work/out" "time limit of 0.5 seconds exceeded"
+grep -q "going to sleep" "$work/out" && ! grep -q "woke up" "$work/out"; check "the sleep was cut short" 0 $?
+timeout 60 "$tool" run --max-time 0.5 --max-steps 1000000 "$work/sleep" >"$work/out" 2>&1; check "max-time beside max-steps" 217 $? "$work/out" "time limit"
+cat >"$work/line.tasm" <<'T'
+.main
+  StmtPrint { fn ConsoleLine } break
+  StmtEnd
+T
+"$tool" asm "$work/line.tasm" -o "$work/line"
+mkfifo "$work/fifo"; exec 3<>"$work/fifo"  # a writer that never writes nor closes
+timeout 60 "$tool" run --max-time 0.5 "$work/line" <"$work/fifo" >"$work/out" 2>&1; check "max-time ends a wait for a line" 217 $? "$work/out" "time limit"
+exec 3>&-
+cat >"$work/accept.tasm" <<'T'
+.main
+  StmtCreateObject otSocket 0
+  StmtAssignGlobal Long 0 { prop otSocket 0 OpenServer { const Long 0 } }
+  StmtPrint { var Long 0 const Long 0 gt } break
+  StmtAssignGlobal Long 1 { prop otSocket 0 Accept { var Long 0 } }
+  StmtPrint { const String "accepted" } break
+  StmtEnd
+T
+"$tool" asm "$work/accept.tasm" -o "$work/accept"
+timeout 60 "$tool" run --max-time 0.5 "$work/accept" >"$work/out" 2>&1; check "max-time ends an accept nobody answers" 217 $? "$work/out" "time limit"
+grep -q "^-1" "$work/out" && ! grep -q accepted "$work/out"; check "the server listened and accepted nothing" 0 $?
+"$tool" run --max-time 30 "$work/hello" x >"$work/out" 2>&1; check "a program within its time" 0 $? "$work/out" "hello"
 
 echo "$passes passed, $fails failed"
 [ "$fails" -eq 0 ]

@@ -96,9 +96,10 @@ TEST(KeyDecoder, ModifierParametersBecomeControlKeyStates) {
   auto tab = decode("\x1b[Z");  // Shift+Tab: a character with a modifier
   ASSERT_EQ(tab.size(), 1u);
   EXPECT_EQ(keyCode(tab[0], false), 9);
-  auto enter = decode("\x1bOM");  // keypad Enter is enhanced: its scan code, not CR
+  auto enter = decode("\x1bOM");  // keypad Enter gives CR, as Enter does
   ASSERT_EQ(enter.size(), 1u);
-  EXPECT_EQ(keyCode(enter[0], false), -28);
+  EXPECT_EQ(keyCode(enter[0], false), 13);
+  EXPECT_EQ(enter[0].scan, 28);
 }
 
 TEST(KeyDecoder, PlainBytesAndControlCodes) {
@@ -145,12 +146,84 @@ TEST(KeyDecoder, LoneEscIsTheEscKeyAfterTheTimeout) {
   EXPECT_FALSE(d.next(e, 100 + KeyDecoder::kEscapeTimeoutMs - 1));
   ASSERT_TRUE(d.next(e, 100 + KeyDecoder::kEscapeTimeoutMs));
   EXPECT_EQ(keyCode(e, false), 27);
-  // An incomplete sequence that times out gives its bytes as keys.
-  d.feed("\x1b[", 2, 200);
+  // A longer incomplete sequence that times out gives its bytes as keys.
+  d.feed("\x1b[1;", 4, 200);
   auto events = decodeAll(d, 300);
-  ASSERT_EQ(events.size(), 2u);
+  ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[0].ch, 27);
   EXPECT_EQ(events[1].ch, '[');
+  EXPECT_EQ(events[3].ch, ';');
+}
+
+TEST(KeyDecoder, EscAndASequenceStarterAloneIsThatKeyWithAlt) {
+  // Alt+[ sends ESC [, Alt+Shift+O ESC O: when nothing follows within the timeout they are
+  // one key with Alt, not the start of a sequence.
+  for (std::string_view form : {"\x1b[", "\x1bO"}) {
+    KeyDecoder d;
+    d.feed(form.data(), form.size(), 100);
+    InputEvent e;
+    EXPECT_FALSE(d.next(e, 100 + KeyDecoder::kEscapeTimeoutMs - 1)) << "still waiting for the rest";
+    auto events = decodeAll(d, 100 + KeyDecoder::kEscapeTimeoutMs);
+    ASSERT_EQ(events.size(), 1u) << form;
+    EXPECT_EQ(events[0].ch, uint8_t(form[1]));
+    EXPECT_TRUE(events[0].state & kLeftAltPressed);
+    EXPECT_EQ(keyCode(events[0], false), form[1]);
+  }
+  auto shiftO = decode("\x1bO");
+  EXPECT_EQ(shiftO[0].state, kLeftAltPressed | kShiftPressed);
+  EXPECT_EQ(shiftO[0].scan, 24);
+  // The end of input gives up at once, and a pipe keeps two keys.
+  EXPECT_EQ(decode("\x1b[").size(), 1u);
+  EXPECT_EQ(decode("\x1b[", KeyDecoderOptions{false, false}).size(), 2u);
+  // Alt+Esc: ESC ESC alone is one key; ESC and a sequence is that key with Alt.
+  auto altEsc = decode("\x1b\x1b");
+  ASSERT_EQ(altEsc.size(), 1u);
+  EXPECT_EQ(altEsc[0].scan, 1);
+  EXPECT_EQ(altEsc[0].state, kLeftAltPressed);
+  EXPECT_EQ(keyCode(altEsc[0], false), 27);
+  auto altUp = decode("\x1b\x1b[A");
+  ASSERT_EQ(altUp.size(), 1u);
+  EXPECT_EQ(altUp[0].scan, 72);
+  EXPECT_EQ(altUp[0].state, kEnhancedKey | kLeftAltPressed);
+  EXPECT_EQ(codes("\x1b\x1bx"), (std::vector<int>{27, 'x'}));
+  KeyDecoder d;
+  d.feed("\x1b\x1b", 2, 0);
+  InputEvent e;
+  EXPECT_FALSE(d.next(e, 1)) << "ESC ESC may begin Alt with a sequence";
+  // A long run of ESC bytes (a paste, a stuck key): Alt+Esc pairs, decoded flat.
+  const std::string run(200001, '\x1b');
+  auto many = decode(run);
+  ASSERT_EQ(many.size(), 100001u);
+  EXPECT_EQ(many[0].state, kLeftAltPressed);
+  EXPECT_EQ(many.back().state, 0) << "the last lone ESC is the Esc key";
+}
+
+TEST(KeyDecoder, RxvtModifiedKeys) {
+  struct Case {
+    const char* bytes;
+    uint8_t scan;
+    uint16_t state;
+  };
+  const uint16_t ctrl = kLeftCtrlPressed, shift = kShiftPressed, enh = kEnhancedKey;
+  const Case cases[] = {
+      {"\x1b[a", 72, uint16_t(enh | shift)}, {"\x1b[b", 80, uint16_t(enh | shift)},
+      {"\x1b[c", 77, uint16_t(enh | shift)}, {"\x1b[d", 75, uint16_t(enh | shift)},
+      {"\x1bOa", 72, uint16_t(enh | ctrl)},  {"\x1bOb", 80, uint16_t(enh | ctrl)},
+      {"\x1bOc", 77, uint16_t(enh | ctrl)},  {"\x1bOd", 75, uint16_t(enh | ctrl)},
+      {"\x1b[7^", 71, uint16_t(enh | ctrl)}, {"\x1b[5^", 73, uint16_t(enh | ctrl)},
+      {"\x1b[11^", 59, ctrl},                {"\x1b[7$", 71, uint16_t(enh | shift)},
+      {"\x1b[3$", 83, uint16_t(enh | shift)}, {"\x1b[8^", 79, uint16_t(enh | ctrl)},
+      {"\x1b[6$", 81, uint16_t(enh | shift)}, {"\x1b[2^", 82, uint16_t(enh | ctrl)},
+      {"\x1b[24^", 88, ctrl},                {"\x1b[15$", 63, shift},
+      {"\x1b[3@", 83, uint16_t(enh | ctrl | shift)}, {"\x1b[12@", 60, uint16_t(ctrl | shift)},
+  };
+  for (const Case& c : cases) {
+    auto events = decode(c.bytes);
+    ASSERT_EQ(events.size(), 1u) << c.bytes + 1;
+    EXPECT_EQ(events[0].scan, c.scan) << c.bytes + 1;
+    EXPECT_EQ(events[0].state, c.state) << c.bytes + 1;
+    EXPECT_EQ(keyCode(events[0], false), -int(c.scan)) << c.bytes + 1;
+  }
 }
 
 TEST(KeyDecoder, EscFollowedByAKeyIsAltOnATerminalAndTwoKeysOnAPipe) {
@@ -246,6 +319,19 @@ TEST(KeyCode, StatesAndTheModifierReportFlag) {
   EXPECT_EQ(keyCode(ctrlUp, false), -72);
   InputEvent plainF1{InputEvent::Kind::Key, true, 0, 59, 0};
   EXPECT_EQ(keyCode(plainF1, false), -59);
+}
+
+TEST(KeyDecoder, SequencesAddedFromTerminfoDecodeButNeverShadowBuiltIns) {
+  InputEvent f1{InputEvent::Kind::Key, true, 0, 59, 0};
+  EXPECT_EQ(decode("\x1b[77Y").size(), 0u) << "unknown before";
+  EXPECT_TRUE(addKeySequence("[77Y", f1));
+  EXPECT_EQ(codes("\x1b[77Yx"), (std::vector<int>{-59, 'x'}));
+  EXPECT_FALSE(addKeySequence("[77Y", f1)) << "known now";
+  EXPECT_FALSE(addKeySequence("[A", f1)) << "a built-in key";
+  EXPECT_FALSE(addKeySequence("[1", f1)) << "the prefix of [1~ and the rest";
+  EXPECT_FALSE(addKeySequence("[A5", f1)) << "[A would end it first";
+  EXPECT_FALSE(addKeySequence("", f1));
+  EXPECT_EQ(codes("\x1b[A\x1b[1~"), (std::vector<int>{-72, -71}));
 }
 
 }  // namespace
