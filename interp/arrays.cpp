@@ -3,7 +3,7 @@
 // statement (StmtSortArray).
 // Hazards: subscripts are not checked against the bounds: a position reaches whatever
 // lies there in the type's store (arrays of one type are packed one after another);
-// element positions wrap in 32 bits as the original's integer arithmetic did.
+// element positions wrap in 32 bits (the position arithmetic is 32-bit).
 #include <string>
 #include <utility>
 #include <vector>
@@ -133,7 +133,7 @@ void storeElementAt(State& s, ValueType type, int64_t at, bool isText, double nu
       if (at < 0) [[unlikely]]
         listIndexError(at);
       if (at >= int64_t(st.arrayStrings.size())) {
-        // The original guarded this store: empty strings are appended until the item exists.
+        // This store is guarded: empty strings are appended until the item exists.
         if (at >= kMaxListItems) [[unlikely]]
           listLimit(at + 1);
         st.arrayStrings.resize(size_t(at) + 1);
@@ -182,7 +182,7 @@ void execStmtAssignArrayElement(State& s) {
 
 namespace {
 
-// The quicksort of the original: the first element is the pivot and leaves a hole; from
+// A hole-filling quicksort, kept for the order it leaves equal keys in: the first element is the pivot and leaves a hole; from
 // the right the first element that belongs before the pivot fills the hole, from the left
 // the first that belongs after it fills the new one, until the scans meet; the pivot goes
 // into the last hole. The larger side is looped on, so the host stack stays shallow.

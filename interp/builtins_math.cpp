@@ -1,5 +1,5 @@
 // Built-in functions on numbers: the elementary functions, rounding, the random
-// generator, colours. Results are checked as the original's floating-point unit trapped
+// generator, colours. Results are checked as a trapping floating-point unit would check
 // them (invalid operation 207, division by zero 200, overflow 205; underflow is masked).
 #include <cmath>
 

@@ -1,5 +1,5 @@
 // Built-in functions on texts: pieces, finds, case, blanks, number texts, bases, formats.
-// Positions count from 1 and behave as the original's string routines did (Copy clamps a
+// Positions count from 1 and follow the Pascal string routines (Copy clamps a
 // start below 1 to 1 without shortening the count; Delete ignores starts outside the text;
 // Insert clamps the position into 1..length + 1).
 #include <algorithm>

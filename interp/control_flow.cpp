@@ -2,7 +2,7 @@
 // position without opening a call level.
 // Hazards: the loop stack is global and a byte stream; an entry is pushed field by field
 // around the evaluation of its expressions, so whatever a function called there leaves
-// on the stack ends up inside the entry, as programs of the original saw it. Loop
+// on the stack ends up inside the entry, where programs can observe it. Loop
 // variables count in their own type (a Byte wraps from 255 to 0).
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// Number/text conversions of the original run time (see convert.h for the contract).
+// Number/text conversions with the Pascal run time's results (see convert.h for the contract).
 // Hazards: floatToStr is on the print path, so digits are built in stack buffers and the only
 // allocation is the result text; to_chars rounds ties to even, so ties are found exactly from
 // the binary value and rounded away from zero here.

@@ -1,4 +1,4 @@
-// Number/text conversions as the original Pascal run time gave them to programs:
+// Number/text conversions with the Pascal run time's results:
 // FloatToStr, FloatToStrF, Str(x:w:d), StrToFloat, Format and the lenient number parser.
 // Locale-independent: every function takes the separators it uses; digits are rounded once
 // from the exact binary value, ties away from zero, at most 18 significant digits.

@@ -153,7 +153,7 @@ void execStmtPlaySound(State& s) {
 
 void execStmtPlayResource(State& s) {
   uint16_t n = s.code.u16();
-  if (n < s.resourceCount) {  // the body is checked against the image as the original copied it
+  if (n < s.resourceCount) {  // the body is checked against the image before it is copied
     const uint32_t back = s.code.position();
     s.code.seek(s.resources[n]);
     s.code.bytes(s.code.u32());

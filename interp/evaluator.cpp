@@ -1,7 +1,8 @@
 // The evaluator loop, constants and operators.
 // Hazards: the result is slot 0, not the top; operators that find too few operands keep
 // the odd counts described below (programs can observe them); every arithmetic result is
-// checked explicitly, because the original ran with floating-point exceptions enabled.
+// checked explicitly, so the errors that trapping floating-point exceptions raise come out
+// the same on every host.
 #include "interp/evaluator.h"
 
 #include <array>

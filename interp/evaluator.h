@@ -117,7 +117,7 @@ int compareText(std::string_view a, std::string_view b);
 // The numeric operators, shared by the evaluator loop and the decoded expressions.
 namespace arith {
 // A result that is NaN or infinite from finite operands is the error the FPU would have
-// trapped (the original ran with floating-point exceptions enabled); NaN or infinite
+// trapped (programs were written for exceptions that trap); NaN or infinite
 // operands propagate the invalid operation.
 double checkedSlow(double a, double b, double r);
 inline double checked(double a, double b, double r) {

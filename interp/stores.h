@@ -52,7 +52,7 @@ struct TFixString {
 };
 
 // A variant keeps an integer, a real or a text. Reals are kept as doubles: every value a
-// variant receives comes from a double, so the original's 10-byte real adds nothing.
+// variant receives comes from a double, so a 10-byte real would add nothing.
 enum class VariantKind : uint8_t { Integer = 0, Real = 3, Text = 6 };
 struct VariantCell {
   VariantKind kind = VariantKind::Integer;

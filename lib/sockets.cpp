@@ -28,7 +28,7 @@
 namespace tavrin {
 namespace {
 
-// The original's polls waited at most 1 µs, which is to say not at all. On Linux any
+// Programs' polls wait at most 1 µs, which is to say not at all. On Linux any
 // non-zero timeout sleeps for at least the timer slack (50 µs by default) when nothing is
 // ready, which cut the relay's throughput to a third; a zero timeout returns at once.
 constexpr timespec kPollTimeout = {0, 0};
@@ -273,7 +273,7 @@ int32_t SocketService::connectHandle(SocketRecord& r, std::string_view host, int
   if (r.notifyMessage > kAsyncMessageFloor && r.notifyForm >= 0) {
     // Asynchronous mode makes the socket non-blocking: the connect goes on in the
     // background, its outcome arrives as the FD_CONNECT notification, and the program is
-    // told -1 as the original's would-block error gave it.
+    // told -1, the would-block error's result.
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     AsyncSocket entry{fd, r.notifyForm, uint32_t(r.notifyMessage), r.notifyEvents};
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) entry.connectError = 0;

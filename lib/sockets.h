@@ -22,8 +22,8 @@ inline constexpr int32_t kSockStream = 1;
 inline constexpr int32_t kFdRead = 1, kFdWrite = 2, kFdOob = 4, kFdAccept = 8, kFdConnect = 16, kFdClose = 32;
 inline constexpr int32_t kAsyncMessageFloor = 1024;  // notification messages above it switch it on
 
-// The 40-byte socket record: ten 32-bit fields in this order. The fields that the original
-// left unset start at 0, the handle at -1 (no socket) and the form at -1 (none assigned).
+// The 40-byte socket record: ten 32-bit fields in this order. Fields no statement sets
+// start at 0, the handle at -1 (no socket) and the form at -1 (none assigned).
 struct SocketRecord {
   int32_t reserved = 0;
   int32_t lastCount = 0;
@@ -38,8 +38,8 @@ struct SocketRecord {
 };
 static_assert(sizeof(SocketRecord) == 40);
 
-// One notification of an asynchronous socket, as the original posted it to the form's
-// window: wParam the handle, lParam the event in the low word and the Winsock error in
+// One notification of an asynchronous socket, as it is posted to the form's window:
+// wParam the handle, lParam the event in the low word and the Winsock error in
 // the high word.
 struct SocketNotification {
   int32_t form = -1;

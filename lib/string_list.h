@@ -29,7 +29,7 @@ public:
   int32_t add(std::string text);
   void clear() { m_items.clear(); }
   // These raise run-time error 213 for an index outside the list (and for Insert and
-  // Put on a sorted list, as the original's list error).
+  // Put on a sorted list, the list error programs expect).
   const std::string& get(int64_t index) const;
   void put(int64_t index, std::string text);
   void insert(int64_t index, std::string text);
