@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "interp/state.h"
 #include "lib/sound.h"
 
 namespace tavrin {
@@ -224,6 +225,48 @@ TEST(SoundPlayer, WaitsAreBoundedAndTheEndJoinsAtOnce) {
   p.shutdown();
   EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));  // only proves it did not hang
   EXPECT_EQ(p.play(pcmSource({8000, 1}, ramp(8)), false), 0u);
+}
+
+// The API the platform's sound functions are to call, on a run's state with the sink.
+TEST(SoundApi, FlagsAnswersAndTheCopyOfMemorySounds) {
+  std::string path = tempPath("api.wav");
+  State s;
+  s.sound = std::make_unique<SoundState>(sinkConfig(path));
+  EXPECT_EQ(soundDeviceCount(s), 1);
+
+  // An in-memory sound played asynchronously keeps its own copy of the bytes.
+  Bytes bytes = wav(44100, 1, ramp(441));
+  ASSERT_TRUE(soundPlayMemory(s, bytes, snd::kMemory | snd::kAsync));
+  std::fill(bytes.begin() + 44, bytes.end(), 0x55);
+  // No-stop refuses while it plays; a synchronous system sound then replaces it.
+  EXPECT_FALSE(soundPlayFile(s, "SystemHand", snd::kAlias | snd::kNoStop));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  Sink first = readSink(path);
+  EXPECT_EQ(first.samples, ramp(441));
+
+  EXPECT_TRUE(soundPlayFile(s, "systemasterisk", snd::kAlias));  // 1000 Hz, 150 ms, case ignored
+  EXPECT_EQ(readSink(path).samples.size(), 441u + 6615u);
+  // Unknown names: the default beep, or nothing and FALSE with no-default.
+  EXPECT_FALSE(soundPlayFile(s, "SystemNoSuch", snd::kAlias | snd::kNoDefault | snd::kAsync));
+  EXPECT_FALSE(soundPlayFile(s, "3", snd::kResource | snd::kNoDefault));  // the program has no resources
+  EXPECT_FALSE(soundPlayMemory(s, Bytes{1, 2, 3}, snd::kMemory | snd::kNoDefault));
+  EXPECT_EQ(readSink(path).samples.size(), 441u + 6615u);
+
+  // A loop stops with kPurge and with an empty name.
+  ASSERT_TRUE(soundPlayMemory(s, wav(44100, 1, ramp(441)), snd::kMemory | snd::kLoop));
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_TRUE(soundPlayFile(s, "", snd::kPurge));
+  size_t stopped = readSink(path).samples.size();
+  EXPECT_GT(stopped, 441u + 6615u + 441u);
+  EXPECT_TRUE(soundMessageBeep(s, 0x30));
+  EXPECT_TRUE(soundPlayFile(s, "", snd::kFilename));
+  soundEnd(s);
+  EXPECT_LT(readSink(path).samples.size(), stopped + 11025u);  // the beep was cut short
+  std::remove(path.c_str());
+
+  State quiet;
+  quiet.sound = std::make_unique<SoundState>(SoundConfig{"", "", false});
+  EXPECT_EQ(soundDeviceCount(quiet), 0);
 }
 
 }  // namespace
