@@ -317,7 +317,7 @@ class FileOutput final : public Output {
   bool paced() const override { return false; }
 
   bool write(const int16_t* frames, size_t count, SoundFormat f) override {
-    if (!m_format) start(f);
+    if (!m_format) return false;
     const SoundFormat to = *m_format;
     m_buffer.clear();
     if (f == to) {
@@ -353,8 +353,12 @@ class FileOutput final : public Output {
     return true;
   }
 
-  // A new sound starts its own rate conversion.
-  void newSound() { m_convertedIn = m_convertedOut = 0; }
+  // A new sound starts its own rate conversion; the first sound of a new sink sets its
+  // format. The player calls this under its lock, where the interpreter reads format().
+  void newSound(SoundFormat f) {
+    m_convertedIn = m_convertedOut = 0;
+    if (!m_format) start(f);
+  }
   const std::optional<SoundFormat>& format() const { return m_format; }
 
  private:
@@ -548,7 +552,7 @@ void SoundPlayer::Impl::run() {
       if (current) {
         playingId = id;
         due = Clock::now();
-        if (file) file->newSound();
+        if (file) file->newSound(current->format());
       }
     }
     if (!current) {
