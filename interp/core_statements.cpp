@@ -1,5 +1,5 @@
 // The core statements of StmtCommand: randomize, environment, decimal separator, command
-// line, array fill, data, spare slots, window messages, sound, cursors and raw memory. The
+// line, array fill, data, spare slots, window messages, cursors and raw memory. The
 // statements of a service (files, programs, output, message boxes, printer) are its own.
 // Hazards: every operand is read before anything can fail on the system side, so a
 // failing call never leaves the code position inside a statement; raw memory is touched
@@ -141,25 +141,6 @@ void execStmtKillMessage(State& s) {
   uint32_t window = uint32_t(evaluateInt(s));
   uint32_t message = uint32_t(evaluateInt(s));
   removeMessage(s, window, message);
-}
-
-// ---- sound: the operands are read; nothing is played yet ----
-
-void execStmtPlaySound(State& s) {
-  std::string name;
-  argText(s, name);
-  evaluateInt(s);
-}
-
-void execStmtPlayResource(State& s) {
-  uint16_t n = s.code.u16();
-  if (n < s.resourceCount) {  // the body is checked against the image before it is copied
-    const uint32_t back = s.code.position();
-    s.code.seek(s.resources[n]);
-    s.code.bytes(s.code.u32());
-    s.code.seek(back);
-  }
-  evaluateInt(s);
 }
 
 // ---- raw memory ----

@@ -17,7 +17,7 @@ bool sandboxRefusesStatement(uint8_t lead, uint8_t next) {
         case Command::StmtExtractResource: case Command::StmtTone: case Command::StmtDropExternal:
         case Command::StmtPlayResource: case Command::StmtSendMessage: case Command::StmtPostMessage:
         case Command::StmtProcessMessages: case Command::StmtMessageBox: case Command::StmtMessageDialog:
-        case Command::StmtShowMessage:
+        case Command::StmtShowMessage: case Command::StmtPortOutWord: case Command::StmtPortOutByte:
           return true;
         default:
           return false;

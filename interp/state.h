@@ -1,7 +1,7 @@
 // The interpreter state: one record that owns everything a program run has (the runtime's
 // part, registers, stores, stacks, service states) from start-up to shutdown.
 // Subsystems keep their part in a struct of their own header; lazily started services
-// (console, sockets, objects, printer, file search) live behind pointers created on first use, each destroyed by
+// (console, sockets, objects, printer, file search, sound) live behind pointers created on first use, each destroyed by
 // its own service (destroyService), so this layer needs none of their types.
 #pragma once
 #include <memory>
@@ -24,6 +24,7 @@ class CompiledCache;
 struct PrinterState;
 struct FileSearch;
 class TextPins;
+struct SoundState;
 
 // Each service that keeps a state behind the State defines its overload, where the type is
 // complete.
@@ -35,6 +36,7 @@ void destroyService(CompiledCache* p);
 void destroyService(PrinterState* p);
 void destroyService(FileSearch* p);
 void destroyService(TextPins* p);
+void destroyService(SoundState* p);
 
 // The deleter of a service's state. It converts from std::default_delete, so a service
 // assigns std::make_unique<T>() as with a plain unique_ptr.
@@ -71,6 +73,7 @@ struct State : RunState {
   ServicePtr<FileSearch> fileSearch;
   // Texts whose addresses the program took (AddressOf), pinned in 31-bit memory.
   ServicePtr<TextPins> textPins;
+  ServicePtr<SoundState> sound;
 
   // Decoded statements and expressions of the code stream (interp/compiled.h).
   ServicePtr<CompiledCache> compiled;

@@ -1,9 +1,8 @@
 // The console's statements (printing, colour, cursor, clearing, title, pages, pokes,
-// ports, tone) and built-in functions (keys, line input, cursor, peeks, handles, ports).
+// modifier flag) and built-in functions (keys, line input, cursor, peeks, handles); the
+// ports and the tone are the sound service's (lib/sound_statements.cpp).
 #include <cmath>
 #include <string>
-#include <cerrno>
-#include <ctime>
 
 #include "interp/convert.h"
 #include "interp/handlers.h"
@@ -144,34 +143,9 @@ void execStmtPokePage(State& s) {
   }
 }
 
-// Unprivileged: port output does nothing (the operands are still read).
-void execStmtPortOutWord(State& s) {
-  evaluateInt(s);
-  evaluateInt(s);
-}
-
-void execStmtPortOutByte(State& s) {
-  evaluateInt(s);
-  evaluateInt(s);
-}
-
 void execStmtModifierFlag(State& s) {
   uint8_t flag = s.code.u8();
   console(s).modifierReport = flag;
-}
-
-// The speaker is out of reach: an audible tone rings the terminal's bell; every tone waits
-// its duration in ticks of 1/18 second.
-void execStmtTone(State& s) {
-  uint16_t frequency = uint16_t(evaluateInt(s));
-  int32_t duration = evaluateInt(s);
-  ConsoleState& c = console(s);
-  if (frequency > 18 && c.terminal) c.terminal->bell();
-  consoleFlush(s);
-  double ms = std::trunc(double(duration) * (1.0 / 18.0) * 1000.0);
-  if (ms <= 0) return;
-  timespec t{time_t(ms / 1000), long(std::fmod(ms, 1000.0)) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) checkTimeLimit();
 }
 
 void fnReadKeyText(State& s, EvalStack& e) {
@@ -228,16 +202,5 @@ void fnScreenCellAt(State& s, EvalStack& e) {
 
 void fnStdInputHandle(State&, EvalStack& e) { e.pushNumber(kConsoleInputHandle); }
 void fnStdOutputHandle(State&, EvalStack& e) { e.pushNumber(kConsoleOutputHandle); }
-
-// Unprivileged: port input reads 0.
-void fnPortWord(State& s, EvalStack& e) {
-  argRounded(s);
-  e.pushNumber(0);
-}
-
-void fnPortByte(State& s, EvalStack& e) {
-  argRounded(s);
-  e.pushNumber(0);
-}
 
 }  // namespace tavrin

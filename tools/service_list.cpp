@@ -8,6 +8,7 @@
 #include "lib/printer.h"
 #include "lib/process.h"
 #include "lib/sockets.h"
+#include "lib/sound.h"
 #include "ui/visual_layer.h"
 
 namespace tavrin {
@@ -24,6 +25,8 @@ constexpr ServiceSteps kEngineServices[] = {
     {"processes", nullptr, reapDetached, nullptr, nullptr, nullptr},
     // Readiness of the program's sockets reaches their forms' windows at each pump.
     {"sockets", nullptr, pumpSocketNotifications, nullptr, nullptr, nullptr},
+    // Every way out stops the playing sound and joins the playback thread.
+    {"sound", nullptr, nullptr, nullptr, soundEnd, nullptr},
     // The windowed layer, when a program started it: its events are handled at each pump;
     // at the end its windows close and Qt ends.
     {"visual", nullptr, visualLayerPump, nullptr, visualLayerEnd, nullptr},
