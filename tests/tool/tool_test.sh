@@ -114,6 +114,18 @@ T
 "$tool" asm "$work/accept.tasm" -o "$work/accept"
 timeout 60 "$tool" run --max-time 0.5 "$work/accept" >"$work/out" 2>&1; check "max-time ends an accept nobody answers" 217 $? "$work/out" "time limit"
 grep -q "^-1" "$work/out" && ! grep -q accepted "$work/out"; check "the server listened and accepted nothing" 0 $?
+# A tone of an hour (64800 ticks of 1/18 s) waits for its length, in silence with no device
+# and in the sound file sink with one; the time limit ends both.
+cat >"$work/tone.tasm" <<'T'
+.main
+  StmtTone { const Long 440 } { const Long 64800 }
+  StmtPrint { const String "tone over" } break
+  StmtEnd
+T
+"$tool" asm "$work/tone.tasm" -o "$work/tone"
+TAVRIN_SOUND_DEVICE=none-such timeout 60 "$tool" run --max-time 0.5 "$work/tone" >"$work/out" 2>&1; check "max-time ends a silent tone" 217 $? "$work/out" "time limit"
+TAVRIN_SOUND_FILE="$work/heard.wav" timeout 60 "$tool" run --max-time 0.5 "$work/tone" >"$work/out" 2>&1; check "max-time ends a tone played into the sink" 217 $? "$work/out" "time limit"
+! grep -q "tone over" "$work/out"; check "the tone was cut short" 0 $?
 "$tool" run --max-time 30 "$work/hello" x >"$work/out" 2>&1; check "a program within its time" 0 $? "$work/out" "hello"
 
 echo "$passes passed, $fails failed"
