@@ -310,10 +310,11 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
   out = {};
   out.isText = hasResult && c.resultType == kTextType;
 
-  ExternalState& ext = externalState(s);
+  // Without a call (the sandbox, subtype 1) the operands are only read.
+  ExternalState* ext = makeCall ? &externalState(s) : nullptr;
   void* fn = nullptr;
-  if (makeCall) {
-    void* lib = ext.cache.handle(c.library);
+  if (ext) {
+    void* lib = ext->cache.handle(c.library);
     if (!lib) {
       showMessageBox(s, "Can't find library \r" + std::string(c.library), applicationTitle(s), 0);
     } else {
@@ -328,7 +329,7 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
                                        std::to_string(c.count) + " arguments, more than " +
                                        std::to_string(kMaxExternalArguments));
   if (!fn) {
-    if (ext.trace && makeCall) traceCall(c, "not found, 0");
+    if (ext && ext->trace) traceCall(c, "not found, 0");
     return;
   }
 
@@ -371,7 +372,7 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
     if (inlineForm && a.type == kTextType && f.texts[size_t(i)].data)
       a.text.assign(f.texts[size_t(i)].data.get(), f.texts[size_t(i)].length);
   }
-  if (ext.trace) {
+  if (ext->trace) {
     char buf[64];
     if (out.isText) traceCall(c, ("\"" + out.text + "\"").c_str());
     else {
