@@ -4,7 +4,12 @@
 #include <map>
 #include <string>
 
+#include "interp/dispatcher.h"
+#include "interp/state.h"
 #include "lib/external.h"
+#include "runtime/loader.h"
+#include "runtime/run_error.h"
+#include "tools/asm.h"
 
 namespace tavrin {
 namespace {
@@ -69,6 +74,35 @@ TEST(LibraryNames, SharedObjectNamesStandAndOthersAreSearchedInOrder) {
   EXPECT_EQ(libraryCandidates("C:\\APP\\mine.dll", "", ""), (std::vector<std::string>{"libmine.so", "mine.so"}));
   EXPECT_TRUE(libraryCandidates("", "/prog", "/a").empty());
   EXPECT_TRUE(libraryCandidates(".dll", "/prog", "/a").empty());
+}
+
+// The sandbox (the fuzzers) reads and evaluates a call operand's arguments, so that a
+// malformed one is found, then refuses the call without loading anything.
+TEST(ExternalCalls, TheSandboxDecodesTheOperandsButMakesNoCall) {
+  const char* src =
+      ".proc mark\n"
+      "  StmtAssignGlobal Long 0 { const Long 7 }\n"
+      "  StmtSetResult { const Long 1 }\n"
+      "  StmtEndBody\n"
+      ".end\n"
+      ".main\n"
+      "  StmtDeclare 0 var Long 0\n"
+      "  StmtDeclare 0 var Long 1\n"
+      "  StmtAssignGlobal Long 1 { ext Long \"libc.so.6\" \"abs\" Long ( Long { call Long @mark ( ) } ) }\n"
+      "  StmtEnd\n";
+  State s;
+  ASSERT_TRUE(loadImage(s, assemble(src, "t.tasm")));
+  s.sandbox = true;
+  std::string message;
+  try {
+    runStatements(s);
+  } catch (const RunError& e) {
+    message = e.message;
+  } catch (const ProgramEnd&) {
+  }
+  EXPECT_NE(message.find("refused in the sandbox"), std::string::npos) << message;
+  EXPECT_EQ(s.stores.scalars[3].read<int32_t>(0), 7);  // the argument was evaluated
+  EXPECT_EQ(s.externals, nullptr);                     // no library was looked for
 }
 
 }  // namespace
