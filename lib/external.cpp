@@ -38,16 +38,19 @@ namespace tavrin {
 
 namespace {
 
+// Library names compare with ASCII letters folded (the platform's own rule, whatever the
+// locale), checked at every call, so without the C library's locale look-ups.
+inline char foldAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
 bool sameNameNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(uint8_t(a[i])) != std::toupper(uint8_t(b[i]))) return false;
+    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
   return true;
 }
 
 std::string upper(std::string_view v) {
   std::string r(v);
-  for (char& c : r) c = char(std::toupper(uint8_t(c)));
+  for (char& c : r) c = foldAscii(c);
   return r;
 }
 
@@ -181,7 +184,26 @@ struct CallSite {
   int count = 0;
   bool hasResult = false;
   uint8_t resultType = 3;
-  std::array<Argument, kMaxExternalArguments> args;
+  // The arguments read, built on first use: a numeric call of one argument constructs
+  // and destroys one record, not twenty.
+  class Arguments {
+  public:
+    Arguments() = default;
+    Arguments(const Arguments&) = delete;
+    Arguments& operator=(const Arguments&) = delete;
+    ~Arguments() {
+      for (int i = 0; i < m_built; ++i) at(i).~Argument();
+    }
+    Argument& operator[](size_t i) {
+      while (m_built <= int(i)) new (m_raw[m_built++]) Argument();
+      return at(int(i));
+    }
+
+  private:
+    Argument& at(int i) { return *std::launder(reinterpret_cast<Argument*>(m_raw[i])); }
+    alignas(Argument) unsigned char m_raw[kMaxExternalArguments][sizeof(Argument)];
+    int m_built = 0;
+  } args;
 };
 
 std::string_view readName(State& s) {
@@ -220,20 +242,26 @@ void readArguments(State& s, CallSite& c) {
 // A private NUL-terminated copy of a text for the callee: the text's capacity and at
 // least 32 bytes more room, so that a callee writing a little past the text stays in it.
 struct TextBuffer {
-  std::unique_ptr<char[]> data;
-  size_t length = 0;
+  char* data;
+  size_t length;
 };
 
 
+// What libffi is handed; only the first `count` entries are written and read.
 struct FfiCall {
-  std::array<ffi_type*, kMaxExternalArguments> types{};
-  std::array<void*, kMaxExternalArguments> values{};
-  std::array<int64_t, kMaxExternalArguments> ints{};
-  std::array<float, kMaxExternalArguments> floats{};
-  std::array<double, kMaxExternalArguments> doubles{};
-  std::array<void*, kMaxExternalArguments> pointers{};
+  std::array<ffi_type*, kMaxExternalArguments> types;
+  std::array<void*, kMaxExternalArguments> values;
+  std::array<int64_t, kMaxExternalArguments> ints;
+  std::array<float, kMaxExternalArguments> floats;
+  std::array<double, kMaxExternalArguments> doubles;
+  std::array<void*, kMaxExternalArguments> pointers;
   std::array<TextBuffer, kMaxExternalArguments> texts;
+  // One block for every text argument of the call, released when the call is done.
+  std::unique_ptr<char[]> textBlock;
+  size_t textUsed = 0;
 };
+
+size_t textRoom(const std::string& text) { return std::max(text.capacity(), text.size()) + 33; }
 
 void prepareArgument(State& s, FfiCall& f, int i, const Argument& a) {
   const size_t k = size_t(i);
@@ -251,10 +279,10 @@ void prepareArgument(State& s, FfiCall& f, int i, const Argument& a) {
     case kTextType: {
       TextBuffer& t = f.texts[k];
       t.length = a.text.size();
-      const size_t room = std::max(a.text.capacity(), a.text.size()) + 33;
-      t.data.reset(new char[room]());
-      std::memcpy(t.data.get(), a.text.data(), a.text.size());
-      f.pointers[k] = t.data.get();
+      t.data = f.textBlock.get() + f.textUsed;
+      f.textUsed += textRoom(a.text);
+      std::memcpy(t.data, a.text.data(), a.text.size());
+      f.pointers[k] = t.data;
       f.types[k] = &ffi_type_pointer;
       f.values[k] = &f.pointers[k];
       return;
@@ -277,7 +305,7 @@ void prepareArgument(State& s, FfiCall& f, int i, const Argument& a) {
   }
 }
 
-void traceCall(const CallSite& c, const char* outcome) {
+void traceCall(CallSite& c, const char* outcome) {
   std::fprintf(stderr, "external: %.*s!%.*s(", int(c.library.size()), c.library.data(), int(c.function.size()),
                c.function.data());
   for (int i = 0; i < std::min(c.count, kMaxExternalArguments); ++i) {
@@ -334,6 +362,10 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
   }
 
   FfiCall f;
+  size_t textBytes = 0;
+  for (int i = 0; i < c.count; ++i)
+    if (c.args[size_t(i)].type == kTextType && !c.args[size_t(i)].isInstance) textBytes += textRoom(c.args[size_t(i)].text);
+  if (textBytes) f.textBlock.reset(new char[textBytes]());
   for (int i = 0; i < c.count; ++i) prepareArgument(s, f, i, c.args[size_t(i)]);
   // The general form converts the integer result only; the result type says what the
   // function returns.
@@ -369,8 +401,7 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
   const bool inlineForm = c.count <= 2;
   for (int i = 0; i < c.count; ++i) {
     Argument& a = c.args[size_t(i)];
-    if (inlineForm && a.type == kTextType && f.texts[size_t(i)].data)
-      a.text.assign(f.texts[size_t(i)].data.get(), f.texts[size_t(i)].length);
+    if (inlineForm && a.type == kTextType) a.text.assign(f.texts[size_t(i)].data, f.texts[size_t(i)].length);
   }
   if (ext->trace) {
     char buf[64];
