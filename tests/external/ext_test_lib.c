@@ -37,3 +37,8 @@ int WritePast(char* buf) {
 
 /* The first two 32-bit fields of a record passed by address. */
 int RecordSum(const int32_t* p) { return p[0] + p[1]; }
+
+/* Results of calls of three arguments: a text (one of the texts passed, so the engine must
+   copy it before it releases its copies) and a double. */
+const char* Pick3(int which, const char* a, const char* b) { return which == 1 ? a : b; }
+double Scale3(int a, int b, double c) { return (a + b) * c; }
