@@ -346,9 +346,19 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
     if (!lib) {
       showMessageBox(s, "Can't find library \r" + std::string(c.library), applicationTitle(s), 0);
     } else {
-      const std::string name(c.function);
-      fn = dlsym(lib, name.c_str());
-      if (!fn) showMessageBox(s, "Can't find function \r" + name, applicationTitle(s), 0);
+      // dlsym wants a NUL-terminated name: a short one is copied on the stack.
+      char shortName[128];
+      std::string longName;
+      const char* name = shortName;
+      if (c.function.size() < sizeof shortName) {
+        std::memcpy(shortName, c.function.data(), c.function.size());
+        shortName[c.function.size()] = 0;
+      } else {
+        longName.assign(c.function);
+        name = longName.c_str();
+      }
+      fn = dlsym(lib, name);
+      if (!fn) showMessageBox(s, "Can't find function \r" + std::string(c.function), applicationTitle(s), 0);
     }
   }
   readArguments(s, c);
