@@ -13,11 +13,6 @@ namespace tavrin {
 #define NOT_BUILT_FUNCTION(name) \
   void fn##name(State&, EvalStack&) { raiseNotImplemented("built-in function " #name); }
 
-NOT_BUILT_STATEMENT(StmtCallExternal)
-NOT_BUILT_STATEMENT(StmtCallExternalSub)
-NOT_BUILT_STATEMENT(StmtDropExternal)
-
-NOT_BUILT_OPERAND(OpExternalCall)
 
 NOT_BUILT_FUNCTION(EventCoordinate1)
 NOT_BUILT_FUNCTION(EventCoordinate2)

@@ -2,14 +2,12 @@
 // pointer without knowing their types.
 #include "interp/state.h"
 #include "lib/console.h"
+#include "lib/external.h"
 #include "lib/file_search.h"
 #include "lib/printer.h"
 #include "lib/sockets.h"
 
 namespace tavrin {
-
-// The external-call service keeps nothing yet.
-struct ExternalState {};
 
 void destroyService(ConsoleState* p) { delete p; }
 void destroyService(SocketService* p) { delete p; }

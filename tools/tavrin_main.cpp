@@ -26,7 +26,7 @@ using namespace tavrin;
 
 constexpr const char* kUsage =
     "usage: tavrin COMMAND [OPTIONS] ...\n"
-    "  run [--trace] [--no-decode] [--max-steps N] [--max-memory BYTES] [--max-time SECONDS] FILE [ARGS...]\n"
+    "  run [--trace] [--trace-external] [--no-decode] [--max-steps N] [--max-memory BYTES] [--max-time SECONDS] FILE [ARGS...]\n"
     "                         run the program at the tail of FILE\n"
     "  asm [--image] SRC -o OUT   assemble SRC into a runnable program (or a bare image)\n"
     "  disasm FILE            print the program of FILE (a program or a bare image) as assembly\n"
@@ -120,6 +120,9 @@ int commandRun(int argc, char** argv) {
   for (; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--trace") options.trace = true;
+    // Each external call with its arguments and result on stderr; the engine reads the
+    // variable, so a bound program is traced the same way without the tool.
+    else if (arg == "--trace-external") setenv("TAVRIN_TRACE_EXTERNAL", "1", 1);
     else if (arg == "--no-decode") options.decode = false;
     else if (arg == "--max-steps" || arg == "--max-memory") {
       if (i + 1 >= argc) usage(arg + " needs a number");
