@@ -40,7 +40,7 @@ std::string_view errorMessage(ErrorNumber number);
 [[noreturn, gnu::cold]] void raiseIo(ErrorNumber number, std::string message);
 [[noreturn, gnu::cold]] void raiseByteCode(std::string message);
 [[noreturn, gnu::cold]] void raiseLimit(ErrorNumber number, std::string message);
-// "not implemented yet: StmtCallExternal" (the position is added by the report).
+// "not implemented yet: built-in function EventCoordinate1" (the position is added by the report).
 [[noreturn, gnu::cold]] void raiseNotImplemented(std::string_view what);
 
 // The one-line report: "run-time error 200 at 0x01A4: Division by zero".
