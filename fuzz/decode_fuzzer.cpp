@@ -30,8 +30,9 @@
 #include "runtime/loader.h"
 #include "runtime/low_memory.h"
 #include "runtime/memory_limit.h"
-#include "runtime/shutdown.h"
-#include "runtime/state.h"
+#include "interp/run.h"
+#include "interp/state.h"
+#include "tools/service_list.h"
 
 namespace {
 
@@ -85,6 +86,7 @@ Outcome runOnce(const uint8_t* data, size_t size, bool decode) {
   {
     tavrin::State s;
     s.sandbox = true;
+    s.services = tavrin::engineServices();
     s.stepLimit = 20000;
     s.arguments = {"fuzz"};
     g_alarmed = 0;
