@@ -82,7 +82,7 @@ CallOutcome hostOutOfMemory(const State& s) {
 CallOutcome runOutside(State& s, int64_t target) {
   CallOutcome o;
   try {
-    enterCall(s, target, s.code.position(), true, [&] { runStatements(s); });
+    enterGuardedCall(s, target, s.code.position(), true, [&] { runStatements(s); });
   } catch (RunError& error) {
     if (error.kind == ErrorKind::Limit) return fatal(std::move(error));
     reportRunError(s, error);

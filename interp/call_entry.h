@@ -1,9 +1,11 @@
 // The one way into a call level: every call statement, function call, decoded call, event
 // handler and foreign callback enters a procedure body through enterCall (inside the
 // interpreter: errors propagate) or callFromOutside (at a boundary: nothing propagates).
-// Invariant: when anything leaves a body by an exception, the code position, the statement
-// position, the call level, the return stack, the loop stack, the local jumps, the selection
-// level and the caller's function result number are what they were before the call.
+// Invariant: when anything leaves a body by an exception, the entry that catches it finds the
+// code position, the statement position, the call level, the return stack, the loop stack,
+// the local jumps, the selection level and the caller's function result number as they
+// were before its call (an error that nobody catches ends the run, so the calls in between
+// need not put anything back).
 // On a normal return the body's own statements (StmtEndBody, StmtReturn, StmtExitProc, loops
 // left by a jump) have the last word on the depths, as the byte code defines them.
 #pragma once
@@ -54,13 +56,15 @@ inline void checkCallTarget(const State& s, int64_t target) {
 // the level, grows the parameter stores (unless `grow` is false: the variable-argument call
 // statement does not), positions the code at target + 4 and runs `body`, which runs the
 // statements (the dispatcher, or the decoded loop). Afterwards the code position is `back`
-// and the statement position the caller's. An exception leaving `body` first gets the
-// failing statement's position (when it has none yet), then every saved depth is put back.
+// and the statement position the caller's. An exception leaving `body` gets the failing
+// statement's position (when it has none yet) and goes on; the depths are put back by the
+// entry that catches it (enterGuardedCall, callFromOutside), so a call inside the
+// interpreter saves nothing more than it needs to return.
 // enterCheckedCall: the same for a target the caller has already checked.
 template <class Body>
 [[gnu::always_inline]] inline void enterCheckedCall(State& s, int64_t target, uint32_t back, bool grow, Body&& body) {
   CallState& c = s.calls;
-  const CallMark mark = markCall(s, back);
+  const uint32_t statement = s.statementPosition;
   c.returnStack.push_back(back);
   ++c.level;
   if (grow) growParameterStores(c);
@@ -69,19 +73,29 @@ template <class Body>
     body();
   } catch (RunError& error) {
     if (error.position == kNoPosition) error.position = s.statementPosition;
-    unwindCall(s, mark);
-    throw;
-  } catch (...) {
-    unwindCall(s, mark);
     throw;
   }
   s.code.seek(back);
-  s.statementPosition = mark.statement;
+  s.statementPosition = statement;
 }
 template <class Body>
 [[gnu::always_inline]] inline void enterCall(State& s, int64_t target, uint32_t back, bool grow, Body&& body) {
   checkCallTarget(s, target);
   enterCheckedCall(s, target, back, grow, body);
+}
+
+// enterCall for an entry whose caller goes on after an error (the boundary face below, and
+// anything that catches an error and carries on): when an exception leaves the body, every
+// depth the mark names is put back before it goes on.
+template <class Body>
+void enterGuardedCall(State& s, int64_t target, uint32_t back, bool grow, Body&& body) {
+  const CallMark mark = markCall(s, back);
+  try {
+    enterCall(s, target, back, grow, body);
+  } catch (...) {
+    unwindCall(s, mark);
+    throw;
+  }
 }
 
 // --- The boundary face: for callers that are not the interpreter (a Qt event handler, a

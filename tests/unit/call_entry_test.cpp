@@ -118,8 +118,8 @@ void expectAsBefore(const State& s) {
   EXPECT_EQ(s.statementPosition, 0x77u);
 }
 
-// The interpreter's own face: the error goes on to the caller, naming the statement in the
-// body that failed, and the state is back first.
+// A guarded entry: the error goes on to the caller, naming the statement in the body that
+// failed, and the state is back first, however deep the error was raised.
 TEST(CallEntry, AnErrorAtAnyDepthPutsEveryDepthBack) {
   for (const bool decode : {false, true}) {
     for (const Proc p : {kFail1, kDeep1, kInLoop, kInExpr}) {
@@ -130,7 +130,7 @@ TEST(CallEntry, AnErrorAtAnyDepthPutsEveryDepthBack) {
       int number = 0;
       uint32_t position = kNoPosition;
       try {
-        enterCall(s, target, s.mainStart, true, [&] { runStatements(s); });
+        enterGuardedCall(s, target, s.mainStart, true, [&] { runStatements(s); });
       } catch (const RunError& e) {
         number = e.number;
         position = e.position;
@@ -159,7 +159,7 @@ TEST(CallEntry, AFunctionCalledInAnExpressionPutsBackTheCallersResult) {
     State& s = f.s;
     s.calls.functionNumber = 6.0;
     s.calls.functionText = "caller's";
-    EXPECT_THROW(enterCall(s, f.target(kInExpr), s.mainStart, true, [&] { runStatements(s); }), RunError);
+    EXPECT_THROW(enterGuardedCall(s, f.target(kInExpr), s.mainStart, true, [&] { runStatements(s); }), RunError);
     EXPECT_EQ(s.calls.functionNumber, 6.0) << decode;
     EXPECT_EQ(s.calls.functionText, "caller's") << decode;
     EXPECT_EQ(s.calls.savedDepth, 0u) << decode;
