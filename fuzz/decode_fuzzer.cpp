@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "interp/compiled.h"
+#include "fuzz/harness.h"
 #include "interp/dispatcher.h"
 #include "runtime/host_stack.h"
 #include "runtime/loader.h"
@@ -44,12 +45,6 @@ constexpr size_t kOutputBound = size_t(16) << 20;  // writes past it fail, in bo
 void onCpuAlarm(int) {
   g_alarmed = 1;
   if (tavrin::State* s = g_running) s->stepLimit = 1;
-}
-
-void setCpuAlarm(long seconds) {
-  itimerval t{};
-  t.it_value.tv_sec = seconds;
-  setitimer(ITIMER_PROF, &t, nullptr);
 }
 
 struct Outcome {
@@ -91,7 +86,7 @@ Outcome runOnce(const uint8_t* data, size_t size, bool decode) {
     s.arguments = {"fuzz"};
     g_alarmed = 0;
     g_running = &s;
-    setCpuAlarm(1);  // each input runs up to four times
+    fuzz::setCpuAlarm(1);  // each input runs up to four times
     try {
       if (tavrin::loadImage(s, std::vector<uint8_t>(data, data + size))) {
         if (!decode) tavrin::decodeNothing(s);
@@ -111,7 +106,7 @@ Outcome runOnce(const uint8_t* data, size_t size, bool decode) {
       tavrin::endServices(s);
       o.error = o.status = int(tavrin::ErrorNumber::HeapOverflow);
     }
-    setCpuAlarm(0);
+    fuzz::setCpuAlarm(0);
     g_running = nullptr;
     o.alarmed = g_alarmed;
   }
@@ -154,12 +149,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit fsize{kOutputBound, kOutputBound};
   setrlimit(RLIMIT_FSIZE, &fsize);
-  tavrin::prepareHostStack();
-  tavrin::setLowMemoryLimit(size_t(256) << 20);
-  struct sigaction action {};
-  action.sa_handler = onCpuAlarm;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGPROF, &action, nullptr);
+  fuzz::prepareEngine(onCpuAlarm);
   return 0;
 }
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fuzz/harness.h"
 #include "interp/dispatcher.h"
 #include "interp/run.h"
 #include "runtime/host_stack.h"
@@ -32,24 +33,13 @@ void onCpuAlarm(int) {
   if (tavrin::State* s = g_running) s->stepLimit = 1;
 }
 
-void setCpuAlarm(long seconds) {
-  itimerval t{};
-  t.it_value.tv_sec = seconds;
-  setitimer(ITIMER_PROF, &t, nullptr);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   int null = open("/dev/null", O_RDWR);
   dup2(null, 0);
   dup2(null, 1);
-  tavrin::prepareHostStack();
-  tavrin::setLowMemoryLimit(size_t(256) << 20);
-  struct sigaction action {};
-  action.sa_handler = onCpuAlarm;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGPROF, &action, nullptr);
+  fuzz::prepareEngine(onCpuAlarm);
   return 0;
 }
 
@@ -61,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   s.stepLimit = 20000;
   s.arguments = {"fuzz"};
   g_running = &s;
-  setCpuAlarm(2);
+  fuzz::setCpuAlarm(2);
   try {
     if (tavrin::loadImage(s, std::vector<uint8_t>(data, data + size))) tavrin::runStatements(s);
     tavrin::shutdownState(s);
@@ -70,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const tavrin::ProgramEnd&) {
     tavrin::endServices(s);
   }
-  setCpuAlarm(0);
+  fuzz::setCpuAlarm(0);
   g_running = nullptr;
   // What one input held goes back to the system, so the harness's resident size measures
   // each input rather than the sum of all the inputs before it.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <new>
 
+#include "interp/call_entry.h"
 #include "interp/compiled.h"
 #include "interp/dispatcher.h"
 #include "interp/state.h"
@@ -35,11 +36,10 @@ void initState(State& s, const RunOptions& options, ServiceList services) {
   installExitSignalHandlers();
 }
 
+// The top level's report: the error's line on stderr, and its number as the exit status.
 int report(const State& s, const RunError& error) {
-  std::fflush(stdout);
-  std::string line = formatError(error);
-  std::fprintf(stderr, "%s: %s\n", s.programName.c_str(), line.c_str());
-  return error.number > 0 && error.number < 256 ? error.number : 217;
+  reportRunError(s, error);
+  return errorExitStatus(error);
 }
 
 }  // namespace
