@@ -87,10 +87,13 @@ int runProgramFile(const RunOptions& options, ServiceList services) {
     return 0;
   } catch (const ProgramEnd& end) {
     endServices(s);
+    if (s.endFailure) return report(s, *s.endFailure);
     return end.exitCode;
   } catch (const RunError& error) {
     endServices(s);
-    return report(s, error);
+    const int status = report(s, error);
+    if (s.endFailure) reportRunError(s, *s.endFailure);
+    return status;
   } catch (const std::bad_alloc&) {
     // The host refused memory the bounds of the stores and texts did not foresee.
     endServices(s);

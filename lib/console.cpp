@@ -16,6 +16,7 @@
 
 #include "interp/convert.h"
 #include "interp/dispatcher.h"
+#include "lib/file_writes.h"
 #include "lib/terminfo_keys.h"
 #include "runtime/run_error.h"
 #include "runtime/shutdown.h"
@@ -417,6 +418,7 @@ void setBackground(ConsoleState& c, uint8_t colour) {
 
 bool keyAvailable(State& s) {
   ConsoleState& c = console(s);
+  flushFileWrites();
   startInput(c);
   if (!c.terminal) {  // a program that polls keys shows what it printed (free when empty)
     WritingGuard guard;
@@ -444,6 +446,7 @@ int16_t readKeyCode(State& s) {
 
 bool readConsoleLine(State& s, std::string& line) {
   consoleFlush(s);
+  flushFileWrites();
   ConsoleState& c = console(s);
   startInput(c);
   if (c.terminalInput.active() && c.terminal) return editLine(s, c, line);

@@ -28,6 +28,7 @@
 #include "interp/handlers.h"
 #include "interp/object_hooks.h"
 #include "interp/state.h"
+#include "lib/file_writes.h"
 #include "lib/message_box.h"
 #include "runtime/run_error.h"
 #include "runtime/sandbox.h"
@@ -389,6 +390,7 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
     double d;
     void* p;
   } r{};
+  flushFileWrites();  // foreign code may read the files
   ffi_call(&cif, FFI_FN(fn), &r, c.count ? f.values.data() : nullptr);
 
   switch (rt) {

@@ -3,6 +3,8 @@
 // button; end of input gives the default button.
 #include "lib/message_box.h"
 
+#include "lib/file_writes.h"
+
 #include <termios.h>
 #include <unistd.h>
 
@@ -49,6 +51,7 @@ int readKey() {
 int32_t choose(State& s, std::string_view caption, std::string_view text,
                const std::vector<Button>& buttons, int defaultIndex, int cancelIndex, int32_t closeResult) {
   consoleFlush(s);
+  flushFileWrites();
   std::string out;
   out += "[";
   out += caption;

@@ -1,6 +1,8 @@
 // Windows-style paths and wildcards on a POSIX file system.
 #include "lib/paths.h"
 
+#include "lib/file_writes.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -99,6 +101,7 @@ std::string driveDirectory(char letter) {
 }
 
 std::string hostPath(std::string_view path) {
+  flushFileWrites();  // whatever names a file sees what the program wrote to its streams
   std::string given(path);
   if (given.empty() || exists(given)) return given;
   std::string p = given;

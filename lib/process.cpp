@@ -1,6 +1,8 @@
 // Processes through posix_spawn of /bin/sh -c.
 #include "lib/process.h"
 
+#include "lib/file_writes.h"
+
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +60,7 @@ bool startable(std::string_view commandLine) {
 pid_t spawnShell(State& s, std::string_view commandLine) {
   if (!startable(commandLine)) return 0;
   consoleFlush(s);  // what the program printed comes before the child's output
+  flushFileWrites();
   std::fflush(stderr);
   std::string command(commandLine);
   char sh[] = "sh";

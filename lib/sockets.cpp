@@ -4,6 +4,7 @@
 // them); a send never raises SIGPIPE (MSG_NOSIGNAL); only handles this service opened are
 // operated on, so a program's stray number can never close or write the engine's own
 // descriptors (the terminal, a file stream); such a handle fails like a non-socket.
+#include "lib/file_writes.h"
 #include "lib/sockets.h"
 
 #include <arpa/inet.h>
@@ -185,6 +186,7 @@ int32_t SocketService::readable(int32_t s) {
 
 int32_t SocketService::accept(int32_t s) {
   if (!owns(s)) return -1;
+  flushFileWrites();  // a wait for a peer
   int fd;
   while ((fd = ::accept4(s, nullptr, nullptr, SOCK_CLOEXEC)) < 0) {
     if (errno != EINTR) return -1;
@@ -199,6 +201,7 @@ int32_t SocketService::recvInto(int32_t s, int32_t n, int flags, char* into) {
   if (!owns(s) || n < 0) return -1;
   if (n > kReceiveBufferSize) n = kReceiveBufferSize;
   if (!into) into = reinterpret_cast<char*>(m_buffer.data());
+  flushFileWrites();  // a wait for a peer
   ssize_t got;
   while ((got = ::recv(s, into, size_t(n), flags)) < 0) {
     if (errno != EINTR) break;

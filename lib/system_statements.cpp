@@ -10,6 +10,7 @@
 #include "interp/dispatcher.h"
 #include "interp/handlers.h"
 #include "lib/console.h"
+#include "lib/file_writes.h"
 #include "runtime/time_limit.h"
 
 namespace tavrin {
@@ -38,6 +39,7 @@ void execStmtSleep(State& s) {
   int32_t ms = truncateToInt(seconds * 1000.0);
   if (ms <= 0) return;  // a negative time returns at once rather than sleeping for ever
   consoleFlush(s);
+  flushFileWrites();
   timespec t{ms / 1000, long(ms % 1000) * 1000000L};
   while (nanosleep(&t, &t) != 0 && errno == EINTR) checkTimeLimit();
 }

@@ -6,9 +6,11 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <vector>
 
 #include "runtime/code_reader.h"
+#include "runtime/run_error.h"
 #include "runtime/services.h"
 
 namespace tavrin {
@@ -42,6 +44,9 @@ struct RunState {
 
   // The services of this run, in start order (runtime/services.h).
   ServiceList services;
+  // What an end step could not finish (bytes a file refused when the run ended another way
+  // than its normal end): reported after the end steps, its number the exit status.
+  std::optional<RunError> endFailure;
 };
 
 }  // namespace tavrin

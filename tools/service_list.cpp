@@ -8,6 +8,7 @@
 #include "lib/printer.h"
 #include "lib/process.h"
 #include "lib/sockets.h"
+#include "lib/streams.h"
 #include "lib/sound.h"
 #include "ui/visual_layer.h"
 
@@ -19,6 +20,9 @@ constexpr ServiceSteps kEngineServices[] = {
     // A write error of buffered output at the normal end still ends in error 101; every way
     // out gives the terminal back, a signal too.
     {"console", nullptr, nullptr, consoleFlush, consoleEnd, consoleEndFromSignal},
+    // What the program wrote to file streams reaches the files at each pump and every way
+    // out; a write the file refuses at the normal end is error 101.
+    {"files", nullptr, fileWritesPump, fileWritesClose, fileWritesEnd, fileWritesFromSignal},
     // An open printer document ends with the run (it flushes the console first).
     {"printer", nullptr, nullptr, printerClose, nullptr, nullptr},
     // Children started without waiting are reaped at each pump, so none is left a zombie.

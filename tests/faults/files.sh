@@ -20,7 +20,8 @@ echo "full disk: $limited_by"
 
 # Every writer of files on the full disk: the program ends with error 101 naming the file
 # and the cause (ENOSPC on the tmpfs, EFBIG under the limit), once, and the file keeps the
-# 65536 bytes that fit. full_disk NAME FILE WHAT EXPECTED...: assembles ./NAME from stdin,
+# 65536 bytes that fit. Streams are buffered: the statement that sends the bytes to the file
+# reports it (a write that fills the buffer, or the close). full_disk NAME FILE WHAT EXPECTED...: assembles ./NAME from stdin,
 # runs it with ./limited full, and compares limited/FILE (copied out before the file
 # system goes away) with the first 64 KiB of what the command EXPECTED... prints.
 head -c 100000 /dev/zero | tr '\0' r >big.dat  # 100 kB, more than the disk takes
@@ -55,16 +56,18 @@ again:
   StmtObjectMember otFileStream 0 Write { var String 0 } { const Long 10000 }
   StmtAssignGlobal Long 3 { var Long 3 const Long 1 plus }
   StmtJumpIfZero { var Long 3 const Long 20 eq } @again
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
-grep -q "(5536 of 10000 bytes written)" err.txt && pass "Write on a full disk: the report counts the bytes that fit" ||
+grep -q "(5536 of 60000 bytes written)" err.txt && pass "Write on a full disk: the report counts the bytes that fit" ||
   fail "Write on a full disk: stderr is $(cat err.txt)"
 
 full_disk buffer data.bin "WriteBuffer" repeat b <<'EOF'
 .main
   StmtObjectMember otFileStream 0 Open { const String "limited/data.bin" } { const Long 65535 }
   StmtObjectMember otFileStream 0 WriteBuffer { fn RepeatChar { const Long 100000 } { const String "b" } } { const Long 100000 }
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
@@ -78,6 +81,7 @@ again:
   StmtObjectMember otFileStream 0 WriteLine { const String "line" }
   StmtAssignGlobal Long 3 { var Long 3 const Long 1 plus }
   StmtJumpIfZero { var Long 3 const Long 20000 eq } @again
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
@@ -91,6 +95,7 @@ again:
   StmtObjectMember otFileStream 0 WriteNumber { const Long 1094795585 } { const Long 4 }
   StmtAssignGlobal Long 3 { var Long 3 const Long 1 plus }
   StmtJumpIfZero { var Long 3 const Long 20000 eq } @again
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
@@ -101,6 +106,7 @@ full_disk copy data.bin "CopyFrom" repeat c <<'EOF'
   StmtObjectMember otMemoryStream 0 Write { fn RepeatChar { const Long 100000 } { const String "c" } } { const Long 100000 }
   StmtObjectMember otFileStream 0 Open { const String "limited/data.bin" } { const Long 65535 }
   StmtObjectMember otFileStream 0 CopyFrom obj otMemoryStream 0 { const Long 0 }
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
@@ -111,6 +117,7 @@ full_disk array data.bin "WriteArray" repeat a <<'EOF'
   StmtAssignArrayElement String 1 [ { const Long 0 } ] { fn RepeatChar { const Long 100000 } { const String "a" } }
   StmtObjectMember otFileStream 0 Open { const String "limited/data.bin" } { const Long 65535 }
   StmtObjectMember otFileStream 0 WriteArray array String 1 { const Long 0 } { const Long 2 }
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
@@ -121,6 +128,7 @@ full_disk variable data.bin "WriteVariable" repeat '\0' <<'EOF'
   StmtDeclare 0 array ( { const Long 20000 } ) Long 2
   StmtObjectMember otFileStream 0 Open { const String "limited/data.bin" } { const Long 65535 }
   StmtObjectMember otFileStream 0 WriteVariable array Long 2
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
@@ -131,6 +139,7 @@ full_disk data data.bin "WriteData" repeat r <<'EOF'
 .main
   StmtObjectMember otFileStream 0 Open { const String "limited/data.bin" } { const Long 65535 }
   StmtObjectMember otFileStream 0 WriteData 1
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
@@ -158,6 +167,7 @@ full_disk liststream list.txt "SaveToStream" repeat t <<'EOF'
   StmtObjectMember otStringList 0 Text { fn RepeatChar { const Long 100000 } { const String "t" } }
   StmtObjectMember otFileStream 0 Open { const String "limited/list.txt" } { const Long 65535 }
   StmtObjectMember otStringList 0 SaveToStream 2 obj otFileStream 0 3
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF
@@ -203,6 +213,7 @@ program readonly <<'EOF'
   StmtPrint { prop otFileStream 1 Open { const String "ro/old.txt" } { const Long 0 } } break
   StmtPrint { prop otFileStream 1 ReadLine } break
   StmtObjectMember otFileStream 2 Open { const String "ro/new.txt" } { const Long 65535 }
+  StmtObjectMember otFileStream 0 Close
   StmtPrint { const String "not reached" } break
   StmtEnd
 EOF

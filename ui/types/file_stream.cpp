@@ -18,6 +18,7 @@ int openInto(MemberCall& c, const std::string& name, int32_t programMode, std::s
     message = "otFileStream instance " + std::to_string(c.instance) + " does not exist";
     return int(ErrorNumber::IndexOutOfRange);
   }
+  if (*slot) (*slot)->flush();  // a write the file refuses is reported by the statement that closes it
   slot->reset();
   if (c.s.sandbox) {
     message = "files are refused in the sandbox";
@@ -45,10 +46,13 @@ double fileOpenRead(MemberCall& c, const std::string& name, int32_t mode) {
 }
 
 void fileClose(MemberCall& c) {
-  if (std::unique_ptr<Stream>* slot = fileSlot(c.s, c.instance, false)) slot->reset();
+  if (std::unique_ptr<Stream>* slot = fileSlot(c.s, c.instance, false)) {
+    if (*slot) (*slot)->flush();  // a write the file refuses is error 101 here
+    slot->reset();
+  }
 }
 
-int32_t fileHandle(MemberCall& c) { return static_cast<FileStream&>(fileStreamAt(c.s, c.instance)).fd(); }
+int32_t fileHandle(MemberCall& c) { return static_cast<FileStream&>(fileStreamAt(c.s, c.instance)).fd(); }  // nothing left waiting
 
 #define PROP TAVRIN_MEMBER_ROW
 constexpr MemberEntry kMembers[] = {

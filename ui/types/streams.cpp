@@ -189,8 +189,7 @@ double streamSize(MemberCall& c) { return double(streamTarget(c).size()); }
 double streamPosition(MemberCall& c) { return double(streamTarget(c).position()); }
 
 double streamEof(MemberCall& c) {
-  Stream& st = streamTarget(c);
-  return st.position() >= st.size() ? -1.0 : 0.0;
+  return streamTarget(c).atEnd() ? -1.0 : 0.0;
 }
 
 int32_t streamReadByte(MemberCall& c) {

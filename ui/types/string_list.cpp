@@ -68,7 +68,8 @@ void listSaveToFile(MemberCall& c, Mark, const std::string& name) {
   int error = 0;
   auto st = c.s.sandbox ? nullptr : openFileStream(name, 0xFFFF, error);
   if (!st) raiseIo(ErrorNumber(error ? error : int(ErrorNumber::AccessDenied)), "Cannot create file " + name);
-  st->write(text.data(), int64_t(text.size()));  // a short write is error 101
+  st->write(text.data(), int64_t(text.size()));
+  st->flush();  // a short write is error 101
 }
 
 void listLoadFromStream(MemberCall& c, Mark, const ObjectRef& from, Mark) {
