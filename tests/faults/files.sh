@@ -172,6 +172,28 @@ full_disk liststream list.txt "SaveToStream" repeat t <<'EOF'
   StmtEnd
 EOF
 
+# Bytes still waiting in a stream's buffer when the end statement runs, on the full disk:
+# the run reports them as lost (error 101, one line) instead of ending with 0.
+program ending <<'EOF'
+.main
+  StmtObjectMember otFileStream 0 Open { const String "limited/data.bin" } { const Long 65535 }
+  StmtAssignGlobal Long 3 { const Long 0 }
+again:
+  StmtObjectMember otFileStream 0 WriteLine { const String "line" }
+  StmtAssignGlobal Long 3 { var Long 3 const Long 1 plus }
+  StmtJumpIfZero { var Long 3 const Long 20000 eq } @again
+  StmtPrint { const String "written" } break
+  StmtEnd
+EOF
+timeout 20 bash -c "$(declare -f run_limited); mount_ns='$mount_ns'; run_limited sh -c './ending >out.txt'" 2>err.txt
+status=$?
+expect "bytes waiting at the end statement on a full disk: exit status" "$status" 101
+grep -q "run-time error 101 at 0x.*: cannot write to limited/data.bin: $cause" err.txt &&
+  pass "bytes waiting at the end statement: the report names the file" ||
+  fail "bytes waiting at the end statement: stderr is $(cat err.txt)"
+expect "bytes waiting at the end statement: one line on stderr" "$(wc -l <err.txt)" 1
+expect "bytes waiting at the end statement: the program ran to its end" "$(cat out.txt)" "written"
+
 # Standard output on the full disk: the output that cannot be written is error 101.
 program print <<'EOF'
 .main
