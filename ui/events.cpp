@@ -248,8 +248,7 @@ void runLayerEvent(State& s, TavrinEvent& e) {
         form->left = l, form->top = t;
         hookSees(s, *form, wm::Move, 0, point(p[0], p[1]));
       } else {
-        o.left = p[0], o.top = p[1];
-        if (e.kind == kEventMoved && o.type() == otButton) fireNotify(s, o, EventKind::EndDrag);
+        o.left = p[0], o.top = p[1];  // a control the user moved by mouse
       }
       break;
     case kEventTimer: o.ticked(s); break;
