@@ -5,6 +5,7 @@
 #include "ui/events.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "interp/call_entry.h"
 #include "interp/calls.h"
@@ -13,6 +14,7 @@
 #include "interp/state.h"
 #include "lib/sockets.h"
 #include "runtime/run_error.h"
+#include "runtime/time_limit.h"
 #include "ui/types/form.h"
 #include "ui/visual_layer.h"
 
@@ -27,6 +29,15 @@ VisualState& visualState(State& s) {
 
 ObjectRef senderOf(const VisualObject& o) { return ObjectRef{o.type(), int32_t(uint16_t(o.tag))}; }
 
+namespace {
+// Every way out of the run from an event (tests put their own in VisualState::endRun).
+[[noreturn]] void endRunNow(State& s, int status) {
+  VisualState& v = visualState(s);
+  (v.endRun ? v.endRun : &endRunFromLayer)(s, status);
+  std::abort();  // neither comes back: the test's throws
+}
+}  // namespace
+
 bool runHandler(State& s, uint32_t position, const EventArguments& a, int takeBack, int32_t* result) {
   if (position == 0) return false;
   CallState& c = s.calls;
@@ -40,17 +51,10 @@ bool runHandler(State& s, uint32_t position, const EventArguments& a, int takeBa
   switch (outcome.status) {
     case CallStatus::Done: break;
     case CallStatus::Failed: return false;  // its line is on stderr; the event ends here
-    case CallStatus::Ended: {
-      VisualState& v = visualState(s);
-      (v.endRun ? v.endRun : &endRunFromLayer)(s, outcome.exitCode);
-      return false;  // a test's endRun may come back
-    }
-    case CallStatus::Fatal: {
+    case CallStatus::Ended: endRunNow(s, outcome.exitCode);
+    case CallStatus::Fatal:
       reportRunError(s, outcome.error);
-      VisualState& v = visualState(s);
-      (v.endRun ? v.endRun : &endRunFromLayer)(s, outcome.exitCode);
-      return false;
-    }
+      endRunNow(s, outcome.exitCode);
   }
   if (takeBack >= 0 && result) {
     // The slot of the level the handler ran at, as it left it.
@@ -207,6 +211,15 @@ void keyEvent(State& s, VisualObject& o, const TavrinEvent& e) {
 
 void runLayerEvent(State& s, TavrinEvent& e) {
   e.result = 0;
+  // The run's time is up while it waits in a loop of the layer (no statement runs there).
+  if (g_timeUp) [[unlikely]] {
+    try {
+      raiseTimeLimit();
+    } catch (const RunError& error) {
+      reportRunError(s, error);
+      endRunNow(s, errorExitStatus(error));
+    }
+  }
   if (e.kind == kEventDeliver) return deliverPending(s);
   if (e.kind == kEventPoll) {
     pumpSocketNotifications(s);

@@ -123,6 +123,14 @@ std::string start(State& s) {
   return {};
 }
 
+// The run the layer reports to: its events, posted messages and socket notifications.
+void adopt(State& s) {
+  g_visual.host.context = &s;
+  g_visual.host.driveScript = s.driveScript.empty() ? nullptr : s.driveScript.c_str();
+  s.core.messages.posted = &wakeOnPost;
+  socketService(s).formWindow = &formWindowHandle;
+}
+
 }  // namespace
 
 std::vector<std::string> visualLayerCandidates() {
@@ -140,16 +148,18 @@ std::vector<std::string> visualLayerCandidates() {
 }
 
 const TavrinVisualLayer& visualLayer(State& s) {
-  if (g_visual.started) [[likely]]
+  if (g_visual.started) [[likely]] {
+    if (g_visual.host.context != &s) [[unlikely]]
+      adopt(s);  // another run in this process (the tests)
     return g_visual.layer;
+  }
   if (s.sandbox) sandboxRefuse("the windowed layer");
   // A failure is not kept: the next visual need looks again (the file may have appeared).
   std::string failure = start(s);
   if (!failure.empty()) raise(ErrorNumber::Unhandled, failure);
   g_visual.started = true;
   g_visual.exiting = false;
-  s.core.messages.posted = &wakeOnPost;
-  socketService(s).formWindow = &formWindowHandle;
+  adopt(s);
   return g_visual.layer;
 }
 

@@ -75,6 +75,7 @@ void FormObject::show(State& s) {
 void FormObject::hide() {
   visible = false;
   tellInt(kAttrVisible, 0);
+  if (modalDepth > 0 && peer) layer->endModal(peer);  // a hidden form's modal loop ends
 }
 
 void FormObject::close(State& s) {
