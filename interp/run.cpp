@@ -23,6 +23,7 @@ namespace {
 void initState(State& s, const RunOptions& options, ServiceList services) {
   s.core.decimalSeparator = '.';  // whatever the user's locale says
   s.trace = options.trace;
+  s.driveScript = options.driveScript;
   s.stepLimit = options.maxSteps;
   s.services = services;
   if (options.maxMemory) setMemoryLimit(options.maxMemory);

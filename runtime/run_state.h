@@ -41,6 +41,7 @@ struct RunState {
   // (files, processes, libraries, sockets, the printer, sleeping) are refused.
   bool sandbox = false;
   std::string programName;  // for error reports
+  std::string driveScript;  // RunOptions::driveScript, handed to the windowed layer
 
   // The services of this run, in start order (runtime/services.h).
   ServiceList services;
