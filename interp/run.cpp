@@ -25,6 +25,8 @@ void initState(State& s, const RunOptions& options, ServiceList services) {
   s.trace = options.trace;
   s.stepLimit = options.maxSteps;
   s.services = services;
+  s.driveScript = options.driveScript;
+  if (const char* drive = std::getenv("TAVRIN_DRIVE"); s.driveScript.empty() && drive) s.driveScript = drive;
   if (options.maxMemory) setMemoryLimit(options.maxMemory);
   if (options.maxTime > 0) setTimeLimit(options.maxTime);
   // A peer that has gone away makes a write fail with an error, not kill the process; so
@@ -84,10 +86,10 @@ int runProgramFile(const RunOptions& options, ServiceList services) {
       runStatements(s);
     }
     shutdownState(s);
-    return 0;
+    return s.endStatus;
   } catch (const ProgramEnd& end) {
     endServices(s);
-    return end.exitCode;
+    return end.exitCode ? end.exitCode : s.endStatus;
   } catch (const RunError& error) {
     endServices(s);
     return report(s, error);

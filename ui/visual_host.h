@@ -11,13 +11,39 @@ extern "C" {
 
 // Raised whenever a table changes its layout or meaning: the engine refuses a layer built
 // for another version.
-#define TAVRIN_VISUAL_ABI 1u
+#define TAVRIN_VISUAL_ABI 2u
 
 enum TavrinVisualStatus : int32_t {
   kVisualOk = 0,
   kVisualFailed = 1,        // the error text says why
   kVisualNoDisplay = 2,     // no display to open windows on, nor an offscreen platform asked for
   kVisualWrongVersion = 3,  // the tables of engine and layer differ
+  kVisualDriveLeft = 4,     // shutdown: the driver script still had steps (reported on stderr)
+};
+
+// Exit status of a run whose driver script failed: a step timed out, named a component that
+// does not exist or could not be carried out (docs/driver.md).
+#define TAVRIN_DRIVE_FAILED 120
+// Exit status of a run that ended with steps of its driver script left.
+#define TAVRIN_DRIVE_LEFT 121
+
+// One button of a message box: its label (ASCII) and the result the box returns for it
+// (0: the Help button, which does not close the box).
+struct TavrinMessageButton {
+  const char* label;
+  int32_t result;
+};
+
+// A message box or message dialog. Texts are the program's bytes (Windows-1252).
+struct TavrinMessageBox {
+  const char* caption;
+  const char* text;
+  int32_t icon;  // 0 none, 1 question, 2 warning, 3 information, 4 error
+  const TavrinMessageButton* buttons;
+  int32_t buttonCount;
+  int32_t defaultIndex;  // into buttons; -1 none
+  int32_t escapeIndex;   // the button Escape presses; -1: Escape does nothing
+  int32_t closeResult;   // what closing the box another way gives
 };
 
 // The engine's functions, for the layer to call back. `context` is passed back to each.
@@ -27,6 +53,11 @@ struct TavrinVisualHost {
   void* context;
   // One diagnostic line (Qt's warnings), written to the run's standard error.
   void (*note)(void* context, const char* text);
+  // Ends the process at once with `status`: the program's output flushed and every
+  // service's end step run. Never returns.
+  void (*exitRun)(void* context, int32_t status);
+  // The driver script to run (tavrin run --drive, TAVRIN_DRIVE); null when none drives the run.
+  const char* driveScript;
 };
 
 // The layer's functions, filled in by the start entry.
@@ -36,8 +67,13 @@ struct TavrinVisualLayer {
   const char* qtVersion;  // the Qt the layer runs on ("6.4.2"); valid until shutdown
   // Handles the events that are pending and returns at once.
   int32_t (*processEvents)();
-  // Closes every window and ends Qt; the layer can be started again afterwards.
+  // Closes every window and ends Qt; the layer can be started again afterwards. Returns
+  // kVisualDriveLeft when the driver script had steps left.
   int32_t (*shutdown)();
+  // Shows the message box modally (events, timers and socket notifications go on being
+  // delivered while it is open) and returns the pressed button's result, or -1 when it
+  // could not be shown.
+  int32_t (*messageBox)(const TavrinMessageBox* box);
 };
 
 // The one exported entry: starts Qt's application object (QT_QPA_PLATFORM chooses the

@@ -7,8 +7,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
+#include "interp/run.h"
 #include "interp/state.h"
+#include "lib/message_box.h"
 #include "runtime/engine.h"
 #include "runtime/run_error.h"
 #include "runtime/sandbox.h"
@@ -27,6 +30,8 @@ struct Loaded {
   TavrinVisualLayer layer{};
 };
 Loaded g_visual;
+// A message box that tried to start the layer for a display and failed does not try again.
+bool g_autoStartFailed = false;
 
 void noteFromLayer(void* context, const char* text) {
   const auto* s = static_cast<const State*>(context);
@@ -40,6 +45,42 @@ std::string directoryOf(const std::string& path) {
 }
 
 bool exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+bool environmentSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// The layer asks the run to end (a driver step failed, the end statement in a handler):
+// what the program wrote goes out, every service ends, and the process exits at once, from
+// whatever depth of Qt frames asked for it.
+[[noreturn]] void exitFromLayer(void* context, int32_t status) {
+  auto* s = static_cast<State*>(context);
+  std::fflush(stdout);
+  if (s) {
+    try {
+      endServices(*s);
+    } catch (...) {
+    }
+    if (status == 0) status = s->endStatus;
+  }
+  std::fflush(nullptr);
+  _exit(status);
+}
+
+// The steps a driver script still holds, for a run that ended without starting the layer
+// that carries out the steps: lines other than blanks and comments.
+int scriptSteps(const std::string& path, std::string& first) {
+  std::ifstream in(path);
+  std::string line;
+  int steps = 0;
+  while (std::getline(in, line)) {
+    size_t start = line.find_first_not_of(" \t\r");
+    if (start == std::string::npos || line[start] == '#') continue;
+    if (steps++ == 0) first = line.substr(start);
+  }
+  return steps;
+}
 
 std::string start(State& s) {
   std::vector<std::string> candidates = visualLayerCandidates();
@@ -68,14 +109,16 @@ std::string start(State& s) {
     dlclose(handle);
     return path + " is not a windowed layer of this engine (it has no " TAVRIN_VISUAL_START ")";
   }
-  g_visual.host = {TAVRIN_VISUAL_ABI, uint32_t(sizeof(TavrinVisualHost)), &s, &noteFromLayer};
+  g_visual.host = {TAVRIN_VISUAL_ABI, uint32_t(sizeof(TavrinVisualHost)), &s, &noteFromLayer, &exitFromLayer,
+                   nullptr};
+  if (!s.driveScript.empty()) g_visual.host.driveScript = s.driveScript.c_str();
   char error[512] = {};
   g_visual.layer = {};
   int32_t status = entry(&g_visual.host, &g_visual.layer, error, sizeof error);
   error[sizeof error - 1] = 0;
   const TavrinVisualLayer& l = g_visual.layer;
   if (status == kVisualOk && (l.abi != TAVRIN_VISUAL_ABI || l.size < sizeof(TavrinVisualLayer) ||
-                              !l.processEvents || !l.shutdown || !l.qtVersion)) {
+                              !l.processEvents || !l.shutdown || !l.qtVersion || !l.messageBox)) {
     if (g_visual.layer.shutdown) g_visual.layer.shutdown();
     status = kVisualWrongVersion;
   }
@@ -121,11 +164,48 @@ void visualLayerPump(State&) {
   if (g_visual.started) g_visual.layer.processEvents();
 }
 
-void visualLayerEnd(State&) {
-  if (!g_visual.started) return;
-  g_visual.layer.shutdown();
+void visualLayerEnd(State& s) {
+  if (!g_visual.started) {
+    std::string first;
+    if (!s.driveScript.empty()) {
+      if (int left = scriptSteps(s.driveScript, first); left > 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: drive %s: the program ended without a window; %d step%s left (next: %s)\n",
+                     s.programName.c_str(), s.driveScript.c_str(), left, left == 1 ? "" : "s", first.c_str());
+        s.endStatus = TAVRIN_DRIVE_LEFT;
+      }
+    }
+    return;
+  }
+  if (g_visual.layer.shutdown() == kVisualDriveLeft) s.endStatus = TAVRIN_DRIVE_LEFT;
   g_visual.started = false;  // a later run in this process starts it again
   g_visual.host.context = nullptr;
 }
+
+bool displayInUse() {
+  return environmentSet("QT_QPA_PLATFORM") || environmentSet("DISPLAY") || environmentSet("WAYLAND_DISPLAY");
+}
+
+int32_t visualMessageBox(State& s, const MessageBoxRequest& box) {
+  if (!g_visual.started) {
+    // With a display a message box is a dialog even before the program's first form.
+    if (g_autoStartFailed || s.sandbox || !displayInUse()) return -1;
+    try {
+      visualLayer(s);
+    } catch (const RunError&) {
+      g_autoStartFailed = true;
+      return -1;
+    }
+  }
+  std::string caption(box.caption), text(box.text);
+  std::vector<TavrinMessageButton> buttons;
+  buttons.reserve(box.buttons.size());
+  for (const MessageBoxButton& b : box.buttons) buttons.push_back({b.label, b.result});
+  TavrinMessageBox shown{caption.c_str(), text.c_str(), box.icon, buttons.data(), int32_t(buttons.size()),
+                         box.defaultIndex, box.cancelIndex, box.closeResult};
+  return g_visual.layer.messageBox(&shown);
+}
+
+void visualLayerServiceStart(State&) { setMessageBoxHook(&visualMessageBox); }
 
 }  // namespace tavrin

@@ -23,6 +23,12 @@ std::vector<std::string> visualLayerCandidates();
 const TavrinVisualLayer& visualLayer(State& s);
 // Whether the layer has been started in this process.
 bool visualLayerStarted();
+// The service's start step: message boxes become the layer's dialogs when it runs (or when a
+// display is in use, which starts it).
+void visualLayerServiceStart(State& s);
+// Whether a display (or a Qt platform) is there for windows: QT_QPA_PLATFORM, DISPLAY or
+// WAYLAND_DISPLAY is set.
+bool displayInUse();
 // The service's pump step: a started layer handles its pending events.
 void visualLayerPump(State& s);
 // The service's end step: a started layer closes its windows and ends Qt.

@@ -4,6 +4,7 @@
 // status instead.
 #include <QApplication>
 #include <QByteArray>
+#include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QString>
@@ -16,12 +17,15 @@
 #include <cstring>
 #include <string>
 
+#include "ui/tavrin32/driver.h"
+#include "ui/tavrin32/message_boxes.h"
 #include "ui/visual_host.h"
 
 namespace {
 
 const TavrinVisualHost* g_host = nullptr;
 QApplication* g_app = nullptr;
+tavrin::drive::Driver* g_driver = nullptr;
 // QApplication keeps references to these for its whole life.
 int g_argc = 1;
 char g_programName[] = "tavrin";
@@ -35,6 +39,8 @@ void copyError(char* error, size_t size, const std::string& text) {
 // Qt's own warnings go to the engine, which writes them as the run's diagnostics.
 void forwardMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
   if (type == QtDebugMsg || type == QtInfoMsg) return;
+  // The offscreen platform says this of every dialog it shows; it changes nothing.
+  if (text.contains(QLatin1String("does not support propagateSizeHints"))) return;
   if (g_host && g_host->note) g_host->note(g_host->context, ("Qt: " + text.toUtf8()).constData());
 }
 
@@ -75,17 +81,55 @@ int32_t processEvents() {
   }
 }
 
+int32_t messageBox(const TavrinMessageBox* box) {
+  if (!g_app || !box) return -1;
+  try {
+    return tavrin::visual::runMessageBox(*box);
+  } catch (...) {
+    return -1;
+  }
+}
+
+void note(const QString& line) {
+  if (g_host && g_host->note) g_host->note(g_host->context, line.toUtf8().constData());
+}
+
+// The driver of a run with a script: read and checked before the program's first window.
+bool startDriver(const char* path, std::string& why) {
+  QFile file(QString::fromLocal8Bit(path));
+  if (!file.open(QIODevice::ReadOnly)) {
+    why = "cannot read the drive script " + std::string(path) + ": " + file.errorString().toStdString();
+    return false;
+  }
+  std::vector<tavrin::drive::Step> steps;
+  QString error;
+  if (!tavrin::drive::parseScript(file.readAll(), steps, error)) {
+    why = "drive " + std::string(path) + ":" + error.toStdString();
+    return false;
+  }
+  const TavrinVisualHost* host = g_host;
+  tavrin::drive::Driver::Hooks hooks{&note, [host](int status) { host->exitRun(host->context, status); }};
+  g_driver = new tavrin::drive::Driver(QString::fromLocal8Bit(path), std::move(steps), std::move(hooks));
+  g_driver->start();
+  return true;
+}
+
 int32_t shutdown() {
   if (!g_app) return kVisualOk;
+  int32_t status = kVisualOk;
   try {
+    if (g_driver && g_driver->finish()) status = kVisualDriveLeft;
+    delete g_driver;
+    g_driver = nullptr;
     QApplication::closeAllWindows();
     delete g_app;
     g_app = nullptr;
     qInstallMessageHandler(nullptr);
     g_host = nullptr;
-    return kVisualOk;
+    return status;
   } catch (...) {
     g_app = nullptr;
+    g_driver = nullptr;
     return kVisualFailed;
   }
 }
@@ -112,9 +156,17 @@ extern "C" __attribute__((visibility("default"))) int32_t tavrinVisualStart(cons
       // Qt takes the user's locale; the engine formats and reads numbers itself, and the C
       // library's number functions must keep the point.
       std::setlocale(LC_NUMERIC, "C");
+      if (host->driveScript) {
+        std::string why;
+        if (!startDriver(host->driveScript, why)) {
+          copyError(error, errorSize, why);
+          shutdown();
+          return kVisualFailed;
+        }
+      }
     }
     *layer = TavrinVisualLayer{TAVRIN_VISUAL_ABI, uint32_t(sizeof(TavrinVisualLayer)), qVersion(), &processEvents,
-                               &shutdown};
+                               &shutdown, &messageBox};
     return kVisualOk;
   } catch (const std::exception& e) {
     copyError(error, errorSize, e.what());
