@@ -373,7 +373,13 @@ Driver::Driver(QString scriptName, std::vector<Step> steps, Hooks hooks, QObject
     : QObject(parent), m_scriptName(std::move(scriptName)), m_steps(std::move(steps)), m_hooks(std::move(hooks)) {
   m_timer.setTimerType(Qt::PreciseTimer);
   m_timer.setInterval(1);
-  connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+  // Qt does not run a timer's slot again while it runs, and a step's events may nest the
+  // next steps (the `answer` to the box a click opened): the timer only posts the tick.
+  connect(&m_timer, &QTimer::timeout, this, [this] {
+    if (m_tickPosted) return;
+    m_tickPosted = true;
+    QMetaObject::invokeMethod(this, [this] { tick(); }, Qt::QueuedConnection);
+  });
 }
 
 Driver::~Driver() = default;
@@ -406,6 +412,7 @@ void Driver::fail(const Step& step, const QString& why) {
 }
 
 void Driver::tick() {
+  m_tickPosted = false;
   if (m_failed || m_next >= m_steps.size()) {
     m_timer.stop();
     return;

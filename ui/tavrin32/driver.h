@@ -84,6 +84,7 @@ class Driver : public QObject {
   bool m_platformInput = false; // input through the window system (`input platform`)
   bool m_failed = false;
   int m_depth = 0;              // ticks nested in a step's events
+  bool m_tickPosted = false;
   Qt::MouseButtons m_buttons;   // pressed by `press`, for the moves and releases after it
   QTimer m_timer;
 };
