@@ -212,8 +212,6 @@ void fnTimeText(State&, EvalStack& e) {
 void fnScreenWidth(State&, EvalStack& e) { e.pushNumber(kScreenWidth); }
 void fnScreenHeight(State&, EvalStack& e) { e.pushNumber(kScreenHeight); }
 void fnScreenCursor(State& s, EvalStack& e) { e.pushNumber(s.core.screenCursor); }
-void fnMouseX(State&, EvalStack& e) { e.pushNumber(0); }
-void fnMouseY(State&, EvalStack& e) { e.pushNumber(0); }
 void fnIsConsoleApp(State&, EvalStack& e) { e.pushNumber(1); }
 void fnConsoleColumns(State&, EvalStack& e) { e.pushNumber(80); }
 void fnConsoleRows(State&, EvalStack& e) { e.pushNumber(25); }

@@ -46,14 +46,19 @@ int32_t sendMessage(State& s, const WindowMessage& message) {
 bool postMessage(State& s, const WindowMessage& message) {
   if (!findWindow(s, message.window)) return false;
   s.core.messages.pending.push_back(message);
+  if (s.core.messages.posted) s.core.messages.posted(s);
   return true;
 }
 
 void processMessages(State& s) {
-  auto& q = s.core.messages;
   // The services deliver what arrived: children reaped, socket readiness, the windowed
   // layer's events.
   pumpServices(s);
+  deliverPending(s);
+}
+
+void deliverPending(State& s) {
+  auto& q = s.core.messages;
   while (!q.pending.empty()) {
     WindowMessage m = q.pending.front();
     q.pending.pop_front();

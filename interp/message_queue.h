@@ -32,7 +32,11 @@ struct MessageQueue {
   std::deque<WindowMessage> pending;
   std::vector<Window> windows;
   uint32_t nextHandle = 0x00010000;  // handles handed out by newWindowHandle, step 4
+  // Told of every message queued (the windowed layer asks its loop for a delivery).
+  void (*posted)(State& s) = nullptr;
 };
+// Delivers the messages queued so far, in order, without pumping the services.
+void deliverPending(State& s);
 
 uint32_t newWindowHandle(State& s);
 void registerWindow(State& s, uint32_t handle, WindowProc proc, void* context);

@@ -14,8 +14,6 @@ namespace tavrin {
   void fn##name(State&, EvalStack&) { raiseNotImplemented("built-in function " #name); }
 
 
-NOT_BUILT_FUNCTION(EventCoordinate1)
-NOT_BUILT_FUNCTION(EventCoordinate2)
 NOT_BUILT_FUNCTION(CallbackAddress)
 
 }  // namespace tavrin

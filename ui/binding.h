@@ -28,6 +28,7 @@ class Object;
 struct ObjectRef {
   uint8_t type = 0;
   int32_t instance = 0;
+  bool element = false;  // named as an element of an object array (tag 29)
 };
 
 // A variable named by a stream's array or whole-variable transfer.
@@ -71,7 +72,7 @@ using Member = void (*)(MemberCall&);
 // --- Operand types, one per argument word -------------------------------------------------
 // num, flag: an integer type (bool: non-zero); real: double; text: const std::string& or
 // std::string_view; any: Ignored; obj: const ObjectRef&; mark: Mark; items, set: Item;
-// handler: HandlerPos; pos: ImagePos; array, whole: const VariableRef&.
+// handler: HandlerPos; pos: ImagePos; array, whole: const VariableRef&; value: ExprValue.
 
 struct Mark {
   uint8_t byte;
@@ -82,6 +83,12 @@ struct HandlerPos {
 };
 struct ImagePos {
   uint32_t at;
+};
+// A value operand: the expression's number, its text and which of the two it gave.
+struct ExprValue {
+  double real;
+  const std::string& text;
+  bool isText;
 };
 // One item of an Items or Set operand: the member runs once per item.
 struct Item {
@@ -115,6 +122,7 @@ constexpr bool fits() {
     case Arg::Pos: return std::is_same_v<T, ImagePos>;
     case Arg::Array:
     case Arg::Whole: return std::is_same_v<T, VariableRef>;
+    case Arg::Value: return std::is_same_v<T, ExprValue>;
   }
   return false;
 }
@@ -141,6 +149,8 @@ decltype(auto) operand(MemberCall& c, size_t k) {
     return HandlerPos{c.word[k]};
   } else if constexpr (A == Arg::Pos) {
     return ImagePos{c.word[k]};
+  } else if constexpr (A == Arg::Value) {
+    return ExprValue{c.real[k], c.text[k], c.word[k] != 0};
   } else {
     return static_cast<const VariableRef&>(c.var[k]);
   }
@@ -295,12 +305,13 @@ inline constexpr bool isField = std::is_base_of_v<FieldTag, std::remove_cv_t<dec
   MemberEntry{&runMember<detail::argsOf(uint8_t(PropKind::kind), args), prop_access::access, member>, \
               isField<member>},
 
-using Factory = std::unique_ptr<Object> (*)();
+// One new object for an instance number (visual objects make their peers here).
+using Factory = std::unique_ptr<Object> (*)(State& s, int32_t instance);
 
 // What a type's source file gives the object model.
 struct TypeBinding {
   std::span<const MemberEntry> members;  // by row number of the type's table
-  Factory make = nullptr;           // creation List: one new object
+  Factory make = nullptr;           // creation List and Visual: one new object
   bool unlistedReadsZero = false;   // an id without a read row yields 0
   // The address in program memory of an instance's record, which an external call
   // receives for an argument of the type; nullptr: the type has none.
@@ -313,7 +324,7 @@ struct TypeBinding {
   const TypeBinding kBinding_##stem
 
 template <class T>
-std::unique_ptr<Object> makeObject() {
+std::unique_ptr<Object> makeObject(State&, int32_t) {
   return std::make_unique<T>();
 }
 

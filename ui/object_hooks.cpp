@@ -1,6 +1,7 @@
 // The object layer's side of the declarations (interp/object_hooks.h): plain object
-// declarations and object arrays go to the object model. A form is a windowed program's
-// first visual need: declaring one starts the windowed layer.
+// declarations and object arrays go to the object model. A visual object (a form, a
+// button, a timer) is a windowed program's first visual need: declaring one starts the
+// windowed layer, so the objects get their peers.
 #include "interp/object_hooks.h"
 
 #include "ui/object_model.h"
@@ -10,8 +11,7 @@ namespace tavrin {
 namespace {
 
 void startVisualLayerFor(State& s, uint8_t type) {
-  constexpr uint8_t otForm = 30;
-  if (type == otForm) visualLayer(s);
+  if (type < kObjectTypeCodes && kTypeTraits[type].creation == Creation::Visual) visualLayer(s);
 }
 
 }  // namespace
@@ -29,6 +29,7 @@ void declareObjectArray(State& s, uint8_t type, uint16_t array, const DimensionL
 // Objects are never destroyed by a resize and the kept ones are the same objects under
 // new numbers, so the keep flag changes nothing for object arrays.
 void redimensionObjectArray(State& s, uint8_t type, uint16_t array, const DimensionList& dims, bool) {
+  startVisualLayerFor(s, type);
   RedimObjectArray(s, type, array, dims);
 }
 

@@ -17,6 +17,7 @@
 #include "runtime/memory_limit.h"
 #include "runtime/run_error.h"
 #include "interp/state.h"
+#include "ui/events.h"
 
 namespace tavrin {
 
@@ -59,7 +60,8 @@ constexpr bool listTypesBound() {
   std::array<bool, 256> t{};
 #include "ui/bindings.def"
   for (size_t i = 0; i < t.size(); ++i)
-    if (kTypeTraits[i].creation == Creation::List && !t[i]) return false;
+    if ((kTypeTraits[i].creation == Creation::List || kTypeTraits[i].creation == Creation::Visual) && !t[i])
+      return false;
   return true;
 }
 #undef PROP
@@ -88,20 +90,21 @@ void checkListRoom(const ObjectList& list, int64_t more) {
 // Appends one new object to the list (creation defaults are the class's own).
 void appendNew(State& s, ObjectList& list, uint8_t type) {
   const TypeBinding* b = kBindings[type];
-  if (kTypeTraits[type].creation != Creation::List || !b || !b->make)
+  const Creation how = kTypeTraits[type].creation;
+  if ((how != Creation::List && how != Creation::Visual) || !b || !b->make)
     raiseNotImplemented("creating " + typeName(type) + " objects");
   // A declaration may create millions of objects in one statement; the memory bound is
   // checked every few thousand, not only between statements.
   if ((list.owned.size() & 4095) == 4095) checkMemoryLimit();
-  list.owned.push_back(b->make());
+  list.owned.push_back(b->make(s, int32_t(list.items.size())));
   list.items.push_back(list.owned.back().get());
 }
 
 bool createsObjects(uint8_t type) {
   if (type >= kObjectTypeCodes || kObjectTypes[type].name.empty()) return false;
   const Creation how = kTypeTraits[type].creation;
-  if (how == Creation::NotBuilt || how == Creation::Visual) raiseNotImplemented("creating " + typeName(type) + " objects");
-  return how == Creation::List;
+  if (how == Creation::NotBuilt) raiseNotImplemented("creating " + typeName(type) + " objects");
+  return how == Creation::List || how == Creation::Visual;
 }
 
 VariableRef readArrayRef(State& s, uint8_t marker) {
@@ -147,6 +150,7 @@ void runRow(MemberCall& c, Member member) {
       case Arg::Real:
       case Arg::Text:
       case Arg::Any: evaluate(s, c.real[k], c.text[k]); break;
+      case Arg::Value: c.word[k] = evaluate(s, c.real[k], c.text[k]) ? 1 : 0; break;
       case Arg::Obj: c.obj[k] = ReadObjectReference(s); break;
       case Arg::Mark: c.word[k] = s.code.u8(); break;
       case Arg::Handler:
@@ -287,6 +291,7 @@ ObjectRef ReadObjectReference(State& s) {
   }
   const uint16_t number = s.code.u16();
   r.instance = tag == kTagElement ? objectElementNumber(s, r.type, number) : number;
+  r.element = tag == kTagElement;
   return r;
 }
 

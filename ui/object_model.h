@@ -15,6 +15,7 @@
 namespace tavrin {
 
 class StringList;
+struct VisualState;
 class Font;
 class Stream;
 
@@ -59,6 +60,7 @@ struct ObjectState {
   ~ObjectState();
   std::array<ObjectList, kObjectTypeCodes> lists;
   std::array<std::unique_ptr<TypeState>, kObjectTypeCodes> data;
+  std::unique_ptr<VisualState> visual;  // the event flags and the hook (ui/events.h)
 };
 
 ObjectState& objectState(State& s);

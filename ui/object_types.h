@@ -13,7 +13,8 @@ enum class Creation : uint8_t {
   NotBuilt,  // a type whose objects are not built yet: "not implemented yet"
   Nothing,   // no objects (fixed tables, platform objects, file slots)
   List,      // one object per instance number in the type's list, made by its binding
-  Visual,    // components of the windowed layer; until it is loaded, "not implemented yet"
+  Visual,    // components of the windowed layer: one object per instance number, with a peer in
+             // the layer once it runs
 };
 
 struct TypeTraits {

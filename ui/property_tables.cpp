@@ -146,6 +146,7 @@ std::string_view propertyLayout(const PropertyInfo& row) {
       "expr",  // Flag
       "expr",  // Any
       "objref", "u8", "items", "exprs", "u32", "u32", "arrayref", "wholeref",
+      "expr",  // Value
   };
   // Layouts are built once per distinct argument list and kept for the run.
   static std::deque<std::pair<ArgList, std::string>> cache;  // a deque keeps the texts in place

@@ -38,6 +38,7 @@ enum class Arg : uint8_t {
   Pos,      // 32-bit image offset
   Array,    // array reference: marker byte, then type and 16-bit number (marker 12: slot, type)
   Whole,    // record (marker 37, 16-bit record number) or array reference as Array
+  Value,    // expression whose kind (text or number) the member sees
 };
 inline constexpr int kMaxArgs = 7;  // otSocket Send: four delimiter bytes, three expressions
 
@@ -59,6 +60,7 @@ constexpr Arg argWord(std::string_view w) {
   if (w == "pos") return Arg::Pos;
   if (w == "array") return Arg::Array;
   if (w == "whole") return Arg::Whole;
+  if (w == "value") return Arg::Value;
   throw "unknown argument word";  // a compile-time error in a constant expression
 }
 constexpr ArgList argsOf(uint8_t kind, std::string_view words) {

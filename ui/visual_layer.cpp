@@ -9,12 +9,15 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "interp/message_queue.h"
 #include "interp/run.h"
 #include "interp/state.h"
 #include "lib/message_box.h"
+#include "lib/sockets.h"
 #include "runtime/engine.h"
 #include "runtime/run_error.h"
 #include "runtime/sandbox.h"
+#include "ui/events.h"
 
 #ifndef TAVRIN_VISUAL_INSTALL_DIR
 #define TAVRIN_VISUAL_INSTALL_DIR "/usr/local/lib/tavrin"
@@ -25,6 +28,7 @@ namespace {
 
 struct Loaded {
   bool started = false;
+  bool exiting = false;  // the process is ending from inside Qt's loop: Qt is left as it is
   void* handle = nullptr;
   TavrinVisualHost host{};
   TavrinVisualLayer layer{};
@@ -44,28 +48,32 @@ std::string directoryOf(const std::string& path) {
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+int32_t eventFromLayer(void* context, TavrinEvent* e) {
+  auto* s = static_cast<State*>(context);
+  if (!s || !e) return kVisualFailed;
+  return dispatchLayerEvent(*s, *e);
+}
+
+void exitFromLayer(void* context, int32_t status) {
+  auto* s = static_cast<State*>(context);
+  if (!s) {
+    std::fflush(nullptr);
+    _exit(status);
+  }
+  endRunFromLayer(*s, status);
+}
+
+// Each posted message asks the layer for one delivery from inside Qt's loop, so messages
+// reach their windows in a modal loop too, in order.
+void wakeOnPost(State&) {
+  if (g_visual.started && g_visual.layer.wake) g_visual.layer.wake();
+}
+
 bool exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
 bool environmentSet(const char* name) {
   const char* value = std::getenv(name);
   return value && *value;
-}
-
-// The layer asks the run to end (a driver step failed, the end statement in a handler):
-// what the program wrote goes out, every service ends, and the process exits at once, from
-// whatever depth of Qt frames asked for it.
-[[noreturn]] void exitFromLayer(void* context, int32_t status) {
-  auto* s = static_cast<State*>(context);
-  std::fflush(stdout);
-  if (s) {
-    try {
-      endServices(*s);
-    } catch (...) {
-    }
-    if (status == 0) status = s->endStatus;
-  }
-  std::fflush(nullptr);
-  _exit(status);
 }
 
 // The steps a driver script still holds, for a run that ended without starting the layer
@@ -109,16 +117,23 @@ std::string start(State& s) {
     dlclose(handle);
     return path + " is not a windowed layer of this engine (it has no " TAVRIN_VISUAL_START ")";
   }
-  g_visual.host = {TAVRIN_VISUAL_ABI, uint32_t(sizeof(TavrinVisualHost)), &s, &noteFromLayer, &exitFromLayer,
-                   nullptr};
-  if (!s.driveScript.empty()) g_visual.host.driveScript = s.driveScript.c_str();
+  g_visual.host = TavrinVisualHost{TAVRIN_VISUAL_ABI,
+                                   uint32_t(sizeof(TavrinVisualHost)),
+                                   &s,
+                                   &noteFromLayer,
+                                   &eventFromLayer,
+                                   &exitFromLayer,
+                                   s.driveScript.empty() ? nullptr : s.driveScript.c_str()};
   char error[512] = {};
   g_visual.layer = {};
   int32_t status = entry(&g_visual.host, &g_visual.layer, error, sizeof error);
   error[sizeof error - 1] = 0;
   const TavrinVisualLayer& l = g_visual.layer;
   if (status == kVisualOk && (l.abi != TAVRIN_VISUAL_ABI || l.size < sizeof(TavrinVisualLayer) ||
-                              !l.processEvents || !l.shutdown || !l.qtVersion || !l.messageBox)) {
+                              !l.processEvents || !l.shutdown || !l.qtVersion || !l.createPeer ||
+                              !l.setParent || !l.setOwner || !l.setGeometry || !l.setInt || !l.setText ||
+                              !l.setPicture || !l.runModal || !l.endModal || !l.moveByMouse || !l.wake ||
+                              !l.cursorPos || !l.messageBox)) {
     if (g_visual.layer.shutdown) g_visual.layer.shutdown();
     status = kVisualWrongVersion;
   }
@@ -129,6 +144,14 @@ std::string start(State& s) {
   }
   g_visual.handle = handle;
   return {};
+}
+
+// The run the layer reports to: its events, posted messages and socket notifications.
+void adopt(State& s) {
+  g_visual.host.context = &s;
+  g_visual.host.driveScript = s.driveScript.empty() ? nullptr : s.driveScript.c_str();
+  s.core.messages.posted = &wakeOnPost;
+  socketService(s).formWindow = &formWindowHandle;
 }
 
 }  // namespace
@@ -148,17 +171,36 @@ std::vector<std::string> visualLayerCandidates() {
 }
 
 const TavrinVisualLayer& visualLayer(State& s) {
-  if (g_visual.started) [[likely]]
+  if (g_visual.started) [[likely]] {
+    if (g_visual.host.context != &s) [[unlikely]]
+      adopt(s);  // another run in this process (the tests)
     return g_visual.layer;
+  }
   if (s.sandbox) sandboxRefuse("the windowed layer");
   // A failure is not kept: the next visual need looks again (the file may have appeared).
   std::string failure = start(s);
   if (!failure.empty()) raise(ErrorNumber::Unhandled, failure);
   g_visual.started = true;
+  g_visual.exiting = false;
+  adopt(s);
   return g_visual.layer;
 }
 
 bool visualLayerStarted() { return g_visual.started; }
+
+const TavrinVisualLayer* startedVisualLayer() { return g_visual.started ? &g_visual.layer : nullptr; }
+
+void endRunFromLayer(State& s, int status) {
+  std::fflush(stdout);
+  g_visual.exiting = true;
+  try {
+    endServices(s);
+  } catch (...) {
+    // The end steps do not raise; nothing may keep the process from ending.
+  }
+  std::fflush(nullptr);
+  _exit(status);
+}
 
 void visualLayerPump(State&) {
   if (g_visual.started) g_visual.layer.processEvents();
@@ -177,6 +219,9 @@ void visualLayerEnd(State& s) {
     }
     return;
   }
+  if (g_visual.exiting) return;
+  closeVisualObjects(s);  // modal loops end, windows close, peers go before Qt does
+  s.core.messages.posted = nullptr;
   if (g_visual.layer.shutdown() == kVisualDriveLeft) s.endStatus = TAVRIN_DRIVE_LEFT;
   g_visual.started = false;  // a later run in this process starts it again
   g_visual.host.context = nullptr;

@@ -29,6 +29,12 @@ void visualLayerServiceStart(State& s);
 // Whether a display (or a Qt platform) is there for windows: QT_QPA_PLATFORM, DISPLAY or
 // WAYLAND_DISPLAY is set.
 bool displayInUse();
+// The started layer, or nullptr: objects made before (or without) it have no peers.
+const TavrinVisualLayer* startedVisualLayer();
+// Every way out of a run from inside the layer's loop (the end statement or a limit in a
+// handler, the driver's time-out): flushes the output, runs the services' end steps (Qt
+// itself is not ended from inside its own loop) and ends the process with `status`.
+[[noreturn]] void endRunFromLayer(State& s, int status);
 // The service's pump step: a started layer handles its pending events.
 void visualLayerPump(State& s);
 // The service's end step: a started layer closes its windows and ends Qt.

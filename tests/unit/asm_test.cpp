@@ -261,8 +261,8 @@ TEST(AsmCompound, ExternalCalls) {
 TEST(AsmCompound, ParametersRecordsAndBuiltinReferences) {
   EXPECT_EQ(mainBytes("StmtAssignParam Long 1 { const Byte 0 } StmtAssignParam 16 2 [ { const Byte 3 } ] { const Byte 4 }"),
             bytes({12, 3, 1, 2, 1, 0, 11, 12, 16, 2, 1, 2, 1, 3, 11, 2, 1, 4, 11}));
-  EXPECT_EQ(mainBytes("StmtAssignParam 29 1 field Long 2 { const Byte 4 } StmtAssignParam otForm 1 5"),
-            bytes({12, 29, 1, 37, 3, 2, 0, 2, 1, 4, 11, 12, 30, 1, 5}));
+  EXPECT_EQ(mainBytes("StmtAssignParam 29 1 field Long 2 { const Byte 4 } StmtAssignParam otEdit 1 5"),
+            bytes({12, 29, 1, 37, 3, 2, 0, 2, 1, 4, 11, 12, 35, 1, 5}));
   EXPECT_EQ(mainBytes("{ param Variant 1 param 22 1 [ { const Byte 0 } ] param otEdit 1 4 }"),
             bytes({12, 9, 1, 12, 22, 1, 1, 2, 1, 0, 11, 12, 35, 1, 4, 11}));
   EXPECT_EQ(mainBytes("StmtRecordField set 3 Long 2 { const Byte 1 } StmtRecordField sub 7"),

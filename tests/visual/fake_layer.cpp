@@ -19,7 +19,13 @@ extern "C" __attribute__((visibility("default"))) int32_t tavrinVisualStart(cons
                                                                              char* error, size_t errorSize) {
 #if FAKE_LAYER == 1
   (void)host, (void)error, (void)errorSize;
-  *layer = TavrinVisualLayer{TAVRIN_VISUAL_ABI + 1, uint32_t(sizeof(TavrinVisualLayer)), "0.0", &answer, &answer};
+  TavrinVisualLayer l{};
+  l.abi = TAVRIN_VISUAL_ABI + 1;
+  l.size = uint32_t(sizeof(TavrinVisualLayer));
+  l.qtVersion = "0.0";
+  l.processEvents = &answer;
+  l.shutdown = &answer;
+  *layer = l;
   return kVisualOk;
 #else
   (void)layer;

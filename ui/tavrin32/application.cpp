@@ -6,7 +6,11 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QLibraryInfo>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -19,11 +23,12 @@
 
 #include "ui/tavrin32/driver.h"
 #include "ui/tavrin32/message_boxes.h"
+#include "ui/tavrin32/layer.h"
 #include "ui/visual_host.h"
 
 namespace {
 
-const TavrinVisualHost* g_host = nullptr;
+using tavrin32::g_host;
 QApplication* g_app = nullptr;
 tavrin::drive::Driver* g_driver = nullptr;
 // QApplication keeps references to these for its whole life.
@@ -37,10 +42,13 @@ void copyError(char* error, size_t size, const std::string& text) {
 }
 
 // Qt's own warnings go to the engine, which writes them as the run's diagnostics.
+// One warning is left out: Qt makes its own runtime directory when XDG_RUNTIME_DIR is not
+// set (a server, a CI job), which changes nothing for the program.
 void forwardMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
   if (type == QtDebugMsg || type == QtInfoMsg) return;
   // The offscreen platform says this of every dialog it shows; it changes nothing.
   if (text.contains(QLatin1String("does not support propagateSizeHints"))) return;
+  if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
   if (g_host && g_host->note) g_host->note(g_host->context, ("Qt: " + text.toUtf8()).constData());
 }
 
@@ -51,10 +59,14 @@ bool platformUsable(std::string& why) {
   QString name = QString::fromLocal8Bit(asked).section(QLatin1Char(':'), 0, 0).section(QLatin1Char(';'), 0, 0);
   if (name.isEmpty()) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-      why = "no display to open windows on: DISPLAY is not set (QT_QPA_PLATFORM=offscreen runs without one)";
-      return false;
+      // No display: the windows go to the offscreen platform (the first form shown says so),
+      // so programs that only use timers, sockets or posted messages still run on a server.
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+      tavrin32::g_offscreenFallback = true;
+      name = QStringLiteral("offscreen");
+    } else {
+      return true;  // Qt's default platform for the display that is set
     }
-    return true;  // Qt's default platform for the display that is set
   }
   if (name == QLatin1String("xcb") && qEnvironmentVariableIsEmpty("DISPLAY")) {
     why = "QT_QPA_PLATFORM is xcb but DISPLAY is not set";
@@ -114,6 +126,20 @@ bool startDriver(const char* path, std::string& why) {
   return true;
 }
 
+// The same look on every machine: the Fusion style, its own palette and a pinned font
+// (Liberation Sans, metric-compatible with the framework's default; 8 points at 96 DPI).
+void fixLook() {
+  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+    QApplication::setStyle(fusion);
+    QApplication::setPalette(fusion->standardPalette());
+  }
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPixelSize(11);
+  font.setKerning(false);
+  font.setStyleStrategy(QFont::NoAntialias);
+  QApplication::setFont(font);
+}
+
 int32_t shutdown() {
   if (!g_app) return kVisualOk;
   int32_t status = kVisualOk;
@@ -121,6 +147,8 @@ int32_t shutdown() {
     if (g_driver && g_driver->finish()) status = kVisualDriveLeft;
     delete g_driver;
     g_driver = nullptr;
+    g_host = nullptr;  // nothing more is reported while the windows go
+    tavrin32::destroyPeers();
     QApplication::closeAllWindows();
     delete g_app;
     g_app = nullptr;
@@ -153,6 +181,8 @@ extern "C" __attribute__((visibility("default"))) int32_t tavrinVisualStart(cons
       g_host = host;
       qInstallMessageHandler(forwardMessage);
       g_app = new QApplication(g_argc, g_argv);
+      QApplication::setQuitOnLastWindowClosed(false);  // closing a form never ends the program
+      fixLook();
       // Qt takes the user's locale; the engine formats and reads numbers itself, and the C
       // library's number functions must keep the point.
       std::setlocale(LC_NUMERIC, "C");
@@ -165,8 +195,27 @@ extern "C" __attribute__((visibility("default"))) int32_t tavrinVisualStart(cons
         }
       }
     }
-    *layer = TavrinVisualLayer{TAVRIN_VISUAL_ABI, uint32_t(sizeof(TavrinVisualLayer)), qVersion(), &processEvents,
-                               &shutdown, &messageBox};
+    g_host = host;
+    TavrinVisualLayer l{};
+    l.abi = TAVRIN_VISUAL_ABI;
+    l.size = uint32_t(sizeof(TavrinVisualLayer));
+    l.qtVersion = qVersion();
+    l.processEvents = &processEvents;
+    l.shutdown = &shutdown;
+    l.createPeer = &tavrin32::createPeer;
+    l.setParent = &tavrin32::setParent;
+    l.setOwner = &tavrin32::setOwner;
+    l.setGeometry = &tavrin32::setGeometry;
+    l.setInt = &tavrin32::setInt;
+    l.setText = &tavrin32::setText;
+    l.setPicture = &tavrin32::setPicture;
+    l.runModal = &tavrin32::runModal;
+    l.endModal = &tavrin32::endModal;
+    l.moveByMouse = &tavrin32::moveByMouse;
+    l.wake = &tavrin32::wake;
+    l.cursorPos = &tavrin32::cursorPos;
+    l.messageBox = &messageBox;
+    *layer = l;
     return kVisualOk;
   } catch (const std::exception& e) {
     copyError(error, errorSize, e.what());
