@@ -180,6 +180,9 @@ struct TavrinVisualLayer {
   // go on being delivered while it is open) and returns the pressed button's result, or -1
   // when it could not be shown.
   int32_t (*messageBox)(const TavrinMessageBox* box);
+  // The run ends from inside Qt's loop (exitRun): the driver reports the steps it has left
+  // and returns kVisualDriveLeft, else kVisualOk. Qt keeps running.
+  int32_t (*finishDrive)();
 };
 
 // The one exported entry: starts Qt's application object (QT_QPA_PLATFORM chooses the

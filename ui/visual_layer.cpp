@@ -133,7 +133,7 @@ std::string start(State& s) {
                               !l.processEvents || !l.shutdown || !l.qtVersion || !l.createPeer ||
                               !l.setParent || !l.setOwner || !l.setGeometry || !l.setInt || !l.setText ||
                               !l.setPicture || !l.runModal || !l.endModal || !l.moveByMouse || !l.wake ||
-                              !l.cursorPos || !l.messageBox)) {
+                              !l.cursorPos || !l.messageBox || !l.finishDrive)) {
     if (g_visual.layer.shutdown) g_visual.layer.shutdown();
     status = kVisualWrongVersion;
   }
@@ -198,6 +198,8 @@ void endRunFromLayer(State& s, int status) {
   } catch (...) {
     // The end steps do not raise; nothing may keep the process from ending.
   }
+  // Qt is not ended from inside its loop, but the driver still reports the steps left.
+  if (g_visual.started && g_visual.layer.finishDrive() == kVisualDriveLeft && status == 0) status = TAVRIN_DRIVE_LEFT;
   std::fflush(nullptr);
   _exit(status);
 }

@@ -140,6 +140,14 @@ void fixLook() {
   QApplication::setFont(font);
 }
 
+int32_t finishDrive() {
+  try {
+    return g_driver && g_driver->finish() ? kVisualDriveLeft : kVisualOk;
+  } catch (...) {
+    return kVisualFailed;
+  }
+}
+
 int32_t shutdown() {
   if (!g_app) return kVisualOk;
   int32_t status = kVisualOk;
@@ -215,6 +223,7 @@ extern "C" __attribute__((visibility("default"))) int32_t tavrinVisualStart(cons
     l.wake = &tavrin32::wake;
     l.cursorPos = &tavrin32::cursorPos;
     l.messageBox = &messageBox;
+    l.finishDrive = &finishDrive;
     *layer = l;
     return kVisualOk;
   } catch (const std::exception& e) {
