@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
-PACKAGES := cmake ninja-build g++ make libgtest-dev pkg-config socat curl qt6-base-dev locales python3 libsndfile1 libasound2 libffi-dev fonts-liberation2
+PACKAGES := cmake ninja-build g++ make libgtest-dev pkg-config socat curl qt6-base-dev locales python3 libsndfile1 libasound2 libffi-dev fonts-liberation2 xvfb xauth
 
 .PHONY: all deps configure build demo test install clean
 

@@ -23,9 +23,10 @@ namespace {
 void initState(State& s, const RunOptions& options, ServiceList services) {
   s.core.decimalSeparator = '.';  // whatever the user's locale says
   s.trace = options.trace;
-  s.driveScript = options.driveScript;
   s.stepLimit = options.maxSteps;
   s.services = services;
+  s.driveScript = options.driveScript;
+  if (const char* drive = std::getenv("TAVRIN_DRIVE"); s.driveScript.empty() && drive) s.driveScript = drive;
   if (options.maxMemory) setMemoryLimit(options.maxMemory);
   if (options.maxTime > 0) setTimeLimit(options.maxTime);
   // A peer that has gone away makes a write fail with an error, not kill the process; so
@@ -85,11 +86,11 @@ int runProgramFile(const RunOptions& options, ServiceList services) {
       runStatements(s);
     }
     shutdownState(s);
-    return 0;
+    return s.endStatus;
   } catch (const ProgramEnd& end) {
     endServices(s);
     if (s.endFailure) return report(s, *s.endFailure);
-    return end.exitCode;
+    return end.exitCode ? end.exitCode : s.endStatus;
   } catch (const RunError& error) {
     endServices(s);
     const int status = report(s, error);

@@ -20,11 +20,9 @@
 namespace tavrin {
 namespace {
 
-struct Button {
-  const char* label;
-  char key;  // lower-case answer letter
-  int32_t result;
-};
+using Button = MessageBoxButton;
+
+MessageBoxHook g_hook = nullptr;
 
 constexpr Button kOk{"OK", 'o', 1}, kCancel{"Cancel", 'c', 2}, kAbort{"Abort", 'a', 3},
     kRetry{"Retry", 'r', 4}, kIgnore{"Ignore", 'i', 5}, kYes{"Yes", 'y', 6}, kNo{"No", 'n', 7},
@@ -46,12 +44,19 @@ int readKey() {
   return n == 1 ? int(c) : -1;
 }
 
-// Shows the box and returns the chosen button's result. `defaultIndex` and `cancelIndex`
-// index `buttons` (-1: none).
-int32_t choose(State& s, std::string_view caption, std::string_view text,
-               const std::vector<Button>& buttons, int defaultIndex, int cancelIndex, int32_t closeResult) {
+// Shows the box and returns the chosen button's result: the windowed layer's dialog when it
+// takes the box, else the console form.
+int32_t choose(State& s, const MessageBoxRequest& box) {
   consoleFlush(s);
   flushFileWrites();
+  if (g_hook) {
+    int32_t answer = g_hook(s, box);
+    if (answer >= 0) return answer;
+  }
+  const std::string_view caption = box.caption, text = box.text;
+  const std::vector<Button>& buttons = box.buttons;
+  const int defaultIndex = box.defaultIndex, cancelIndex = box.cancelIndex;
+  const int32_t closeResult = box.closeResult;
   std::string out;
   out += "[";
   out += caption;
@@ -107,6 +112,8 @@ int32_t choose(State& s, std::string_view caption, std::string_view text,
 
 }  // namespace
 
+void setMessageBoxHook(MessageBoxHook hook) { g_hook = hook; }
+
 std::string_view applicationTitle(const State& s) {
   std::string_view name = s.programName;
   if (size_t slash = name.find_last_of("/\\"); slash != std::string_view::npos) name.remove_prefix(slash + 1);
@@ -129,7 +136,11 @@ int32_t showMessageBox(State& s, std::string_view text, std::string_view caption
   int def = int((flags >> 8) & 3);
   if (def >= int(buttons.size())) def = 0;
   if (caption.empty()) caption = "Error";  // what the platform shows for a missing caption
-  return choose(s, caption, text, buttons, def, cancel, cancel >= 0 ? buttons[size_t(cancel)].result : 1);
+  // The icon flags: 0x10 stop, 0x20 question, 0x30 exclamation, 0x40 information.
+  static constexpr int32_t kIcons[8] = {0, 4, 1, 2, 3, 0, 0, 0};
+  const int32_t closeResult = cancel >= 0 ? buttons[size_t(cancel)].result : 1;
+  MessageBoxRequest box{caption, text, kIcons[(flags >> 4) & 7], std::move(buttons), def, cancel, closeResult};
+  return choose(s, box);
 }
 
 int32_t showMessageDialog(State& s, std::string_view text, int32_t kind, int32_t flags) {
@@ -156,7 +167,9 @@ int32_t showMessageDialog(State& s, std::string_view text, int32_t kind, int32_t
   if (cancel < 0) cancel = indexOf(1);
   static constexpr std::string_view kCaptions[] = {"Warning", "Error", "Information", "Confirm"};
   std::string_view caption = kind >= 0 && kind < 4 ? kCaptions[kind] : applicationTitle(s);
-  return choose(s, caption, text, buttons, def, cancel, 2);
+  static constexpr int32_t kIcons[] = {2, 4, 3, 1};  // warning, error, information, confirmation
+  MessageBoxRequest box{caption, text, kind >= 0 && kind < 4 ? kIcons[kind] : 0, std::move(buttons), def, cancel, 2};
+  return choose(s, box);
 }
 
 // ---- the message box statements and built-ins ----

@@ -4,10 +4,34 @@
 #pragma once
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace tavrin {
 
 struct State;
+
+struct MessageBoxButton {
+  const char* label;
+  char key;        // lower-case answer letter of the console form
+  int32_t result;  // 0: Help, which does not close the box
+};
+
+// One box to show, whichever form shows it.
+struct MessageBoxRequest {
+  std::string_view caption;
+  std::string_view text;
+  int32_t icon = 0;  // 0 none, 1 question, 2 warning, 3 information, 4 error
+  std::vector<MessageBoxButton> buttons;
+  int defaultIndex = -1;  // into buttons; -1 none
+  int cancelIndex = -1;   // the button Escape presses; -1 none
+  int32_t closeResult = 2;
+};
+
+// The windowed layer's message box, installed by ui/ when the engine starts: it shows the
+// box as a dialog when the layer runs (or a display is in use) and returns the result, or
+// -1 to leave the box to the console form.
+using MessageBoxHook = int32_t (*)(State& s, const MessageBoxRequest& box);
+void setMessageBoxHook(MessageBoxHook hook);
 
 // MessageBox with the platform flags: the button set (low 4 bits) and the default button
 // (bits 8 and 9). Returns the pressed button's code.

@@ -16,7 +16,7 @@ struct RunOptions {
   double maxTime = 0;                 // wall-clock seconds; 0: unbounded
   bool quietWithoutImage = true;      // the bare engine: a zero trailer exits 0 quietly
   bool decode = true;                 // false: no decoded statements (also TAVRIN_NO_DECODE=1)
-  std::string driveScript;            // the windowed layer's driver script; empty: none
+  std::string driveScript;            // steps that drive a windowed program (docs/driver.md); also TAVRIN_DRIVE
 };
 
 // The absolute path of the running executable.

@@ -41,7 +41,11 @@ struct RunState {
   // (files, processes, libraries, sockets, the printer, sleeping) are refused.
   bool sandbox = false;
   std::string programName;  // for error reports
-  std::string driveScript;  // RunOptions::driveScript, handed to the windowed layer
+  // The driver script of a windowed run (docs/driver.md); empty when none drives it.
+  std::string driveScript;
+  // The status of a normal end or the end statement: an end step may make it fail (a driver
+  // script with steps left when the program ends).
+  int endStatus = 0;
 
   // The services of this run, in start order (runtime/services.h).
   ServiceList services;

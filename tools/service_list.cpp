@@ -31,9 +31,9 @@ constexpr ServiceSteps kEngineServices[] = {
     {"sockets", nullptr, pumpSocketNotifications, nullptr, nullptr, nullptr},
     // Every way out stops the playing sound and joins the playback thread.
     {"sound", nullptr, nullptr, nullptr, soundEnd, nullptr},
-    // The windowed layer, when a program started it: its events are handled at each pump;
-    // at the end its windows close and Qt ends.
-    {"visual", nullptr, visualLayerPump, nullptr, visualLayerEnd, nullptr},
+    // The windowed layer, when a program started it: message boxes are its dialogs, its
+    // events are handled at each pump; at the end its windows close and Qt ends.
+    {"visual", visualLayerServiceStart, visualLayerPump, nullptr, visualLayerEnd, nullptr},
 };
 
 }  // namespace

@@ -24,6 +24,32 @@ enum TavrinVisualStatus : int32_t {
   kVisualFailed = 1,        // the error text says why
   kVisualNoDisplay = 2,     // no display to open windows on, nor an offscreen platform asked for
   kVisualWrongVersion = 3,  // the tables of engine and layer differ
+  kVisualDriveLeft = 4,     // shutdown: the driver script still had steps (reported on stderr)
+};
+
+// Exit status of a run whose driver script failed: a step timed out, named a component that
+// does not exist or could not be carried out (docs/driver.md).
+#define TAVRIN_DRIVE_FAILED 120
+// Exit status of a run that ended with steps of its driver script left.
+#define TAVRIN_DRIVE_LEFT 121
+
+// One button of a message box: its label (ASCII) and the result the box returns for it
+// (0: the Help button, which does not close the box).
+struct TavrinMessageButton {
+  const char* label;
+  int32_t result;
+};
+
+// A message box or message dialog. Texts are the program's bytes (Windows-1252).
+struct TavrinMessageBox {
+  const char* caption;
+  const char* text;
+  int32_t icon;  // 0 none, 1 question, 2 warning, 3 information, 4 error
+  const TavrinMessageButton* buttons;
+  int32_t buttonCount;
+  int32_t defaultIndex;  // into buttons; -1 none
+  int32_t escapeIndex;   // the button Escape presses; -1: Escape does nothing
+  int32_t closeResult;   // what closing the box another way gives
 };
 
 // What a peer is made for: the program object's type code (30 otForm, 32 otButton,
@@ -120,7 +146,8 @@ struct TavrinVisualLayer {
   const char* qtVersion;  // the Qt the layer runs on ("6.4.2"); valid until shutdown
   // Handles the events that are pending and returns at once.
   int32_t (*processEvents)();
-  // Closes every window and ends Qt; the layer can be started again afterwards.
+  // Closes every window and ends Qt; the layer can be started again afterwards. Returns
+  // kVisualDriveLeft when the driver script had steps left.
   int32_t (*shutdown)();
 
   // A peer for the object (type code, the type's name as the program's tables spell it,
@@ -148,6 +175,14 @@ struct TavrinVisualLayer {
   int32_t (*wake)();
   // The pointer's position on the screen.
   int32_t (*cursorPos)(int32_t* x, int32_t* y);
+
+  // Shows the message box modally (events, timers, posted messages and socket notifications
+  // go on being delivered while it is open) and returns the pressed button's result, or -1
+  // when it could not be shown.
+  int32_t (*messageBox)(const TavrinMessageBox* box);
+  // The run ends from inside Qt's loop (exitRun): the driver reports the steps it has left
+  // and returns kVisualDriveLeft, else kVisualOk. Qt keeps running.
+  int32_t (*finishDrive)();
 };
 
 // The one exported entry: starts Qt's application object (QT_QPA_PLATFORM chooses the

@@ -7,10 +7,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
+#include "interp/call_entry.h"
 #include "interp/message_queue.h"
 #include "interp/run.h"
 #include "interp/state.h"
+#include "lib/message_box.h"
 #include "lib/sockets.h"
 #include "runtime/engine.h"
 #include "runtime/run_error.h"
@@ -32,6 +35,8 @@ struct Loaded {
   TavrinVisualLayer layer{};
 };
 Loaded g_visual;
+// A message box that tried to start the layer for a display and failed does not try again.
+bool g_autoStartFailed = false;
 
 void noteFromLayer(void* context, const char* text) {
   const auto* s = static_cast<const State*>(context);
@@ -66,6 +71,25 @@ void wakeOnPost(State&) {
 }
 
 bool exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+bool environmentSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// The steps a driver script still holds, for a run that ended without starting the layer
+// that carries out the steps: lines other than blanks and comments.
+int scriptSteps(const std::string& path, std::string& first) {
+  std::ifstream in(path);
+  std::string line;
+  int steps = 0;
+  while (std::getline(in, line)) {
+    size_t start = line.find_first_not_of(" \t\r");
+    if (start == std::string::npos || line[start] == '#') continue;
+    if (steps++ == 0) first = line.substr(start);
+  }
+  return steps;
+}
 
 std::string start(State& s) {
   std::vector<std::string> candidates = visualLayerCandidates();
@@ -110,7 +134,7 @@ std::string start(State& s) {
                               !l.processEvents || !l.shutdown || !l.qtVersion || !l.createPeer ||
                               !l.setParent || !l.setOwner || !l.setGeometry || !l.setInt || !l.setText ||
                               !l.setPicture || !l.runModal || !l.endModal || !l.moveByMouse || !l.wake ||
-                              !l.cursorPos)) {
+                              !l.cursorPos || !l.messageBox || !l.finishDrive)) {
     if (g_visual.layer.shutdown) g_visual.layer.shutdown();
     status = kVisualWrongVersion;
   }
@@ -175,6 +199,13 @@ void endRunFromLayer(State& s, int status) {
   } catch (...) {
     // The end steps do not raise; nothing may keep the process from ending.
   }
+  // Bytes a file refused at the end are reported, and their error is the status.
+  if (s.endFailure) {
+    reportRunError(s, *s.endFailure);
+    if (status == 0) status = errorExitStatus(*s.endFailure);
+  }
+  // Qt is not ended from inside its loop, but the driver still reports the steps left.
+  if (g_visual.started && g_visual.layer.finishDrive() == kVisualDriveLeft && status == 0) status = TAVRIN_DRIVE_LEFT;
   std::fflush(nullptr);
   _exit(status);
 }
@@ -184,12 +215,50 @@ void visualLayerPump(State&) {
 }
 
 void visualLayerEnd(State& s) {
-  if (!g_visual.started || g_visual.exiting) return;
+  if (!g_visual.started) {
+    std::string first;
+    if (!s.driveScript.empty()) {
+      if (int left = scriptSteps(s.driveScript, first); left > 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: drive %s: the program ended without a window; %d step%s left (next: %s)\n",
+                     s.programName.c_str(), s.driveScript.c_str(), left, left == 1 ? "" : "s", first.c_str());
+        s.endStatus = TAVRIN_DRIVE_LEFT;
+      }
+    }
+    return;
+  }
+  if (g_visual.exiting) return;
   closeVisualObjects(s);  // modal loops end, windows close, peers go before Qt does
   s.core.messages.posted = nullptr;
-  g_visual.layer.shutdown();
+  if (g_visual.layer.shutdown() == kVisualDriveLeft) s.endStatus = TAVRIN_DRIVE_LEFT;
   g_visual.started = false;  // a later run in this process starts it again
   g_visual.host.context = nullptr;
 }
+
+bool displayInUse() {
+  return environmentSet("QT_QPA_PLATFORM") || environmentSet("DISPLAY") || environmentSet("WAYLAND_DISPLAY");
+}
+
+int32_t visualMessageBox(State& s, const MessageBoxRequest& box) {
+  if (!g_visual.started) {
+    // With a display a message box is a dialog even before the program's first form.
+    if (g_autoStartFailed || s.sandbox || !displayInUse()) return -1;
+    try {
+      visualLayer(s);
+    } catch (const RunError&) {
+      g_autoStartFailed = true;
+      return -1;
+    }
+  }
+  std::string caption(box.caption), text(box.text);
+  std::vector<TavrinMessageButton> buttons;
+  buttons.reserve(box.buttons.size());
+  for (const MessageBoxButton& b : box.buttons) buttons.push_back({b.label, b.result});
+  TavrinMessageBox shown{caption.c_str(), text.c_str(), box.icon, buttons.data(), int32_t(buttons.size()),
+                         box.defaultIndex, box.cancelIndex, box.closeResult};
+  return g_visual.layer.messageBox(&shown);
+}
+
+void visualLayerServiceStart(State&) { setMessageBoxHook(&visualMessageBox); }
 
 }  // namespace tavrin

@@ -23,6 +23,12 @@ std::vector<std::string> visualLayerCandidates();
 const TavrinVisualLayer& visualLayer(State& s);
 // Whether the layer has been started in this process.
 bool visualLayerStarted();
+// The service's start step: message boxes become the layer's dialogs when it runs (or when a
+// display is in use, which starts it).
+void visualLayerServiceStart(State& s);
+// Whether a display (or a Qt platform) is there for windows: QT_QPA_PLATFORM, DISPLAY or
+// WAYLAND_DISPLAY is set.
+bool displayInUse();
 // The started layer, or nullptr: objects made before (or without) it have no peers.
 const TavrinVisualLayer* startedVisualLayer();
 // Every way out of a run from inside the layer's loop (the end statement or a limit in a

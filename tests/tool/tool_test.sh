@@ -26,6 +26,8 @@ check() {  # check NAME EXPECTED-STATUS ACTUAL-STATUS [file-with-text needle]
 "$tool" run "$work" >"$work/out" 2>&1; check "a directory" 2 $? "$work/out" "cannot open $work: Is a directory"
 "$tool" run --max-time 0 prog >"$work/out" 2>&1; check "max-time of 0" 2 $? "$work/out" "--max-time needs a positive number of seconds"
 "$tool" run --max-time 1x prog >"$work/out" 2>&1; check "max-time not a number" 2 $? "$work/out" "--max-time needs a positive number of seconds"
+"$tool" run --drive >"$work/out" 2>&1; check "drive without a script" 2 $? "$work/out" "--drive needs a script file"
+"$tool" run --drive "$work/no-such.drive" prog >"$work/out" 2>&1; check "drive script missing" 2 $? "$work/out" "cannot open the drive script $work/no-such.drive: No such file or directory"
 "$tool" --version >"$work/out" 2>&1; check "version" 0 $? "$work/out" "tavrin "
 "$tool" --help >"$work/out" 2>&1; check "help" 0 $? "$work/out" "usage: tavrin"
 

@@ -4,6 +4,7 @@
 // status instead.
 #include <QApplication>
 #include <QByteArray>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QLibraryInfo>
@@ -20,6 +21,8 @@
 #include <cstring>
 #include <string>
 
+#include "ui/tavrin32/driver.h"
+#include "ui/tavrin32/message_boxes.h"
 #include "ui/tavrin32/layer.h"
 #include "ui/visual_host.h"
 
@@ -27,6 +30,7 @@ namespace {
 
 using tavrin32::g_host;
 QApplication* g_app = nullptr;
+tavrin::drive::Driver* g_driver = nullptr;
 // QApplication keeps references to these for its whole life.
 int g_argc = 1;
 char g_programName[] = "tavrin";
@@ -42,6 +46,8 @@ void copyError(char* error, size_t size, const std::string& text) {
 // set (a server, a CI job), which changes nothing for the program.
 void forwardMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
   if (type == QtDebugMsg || type == QtInfoMsg) return;
+  // The offscreen platform says this of every dialog it shows; it changes nothing.
+  if (text.contains(QLatin1String("does not support propagateSizeHints"))) return;
   if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
   if (g_host && g_host->note) g_host->note(g_host->context, ("Qt: " + text.toUtf8()).constData());
 }
@@ -87,6 +93,39 @@ int32_t processEvents() {
   }
 }
 
+int32_t messageBox(const TavrinMessageBox* box) {
+  if (!g_app || !box) return -1;
+  try {
+    return tavrin::visual::runMessageBox(*box);
+  } catch (...) {
+    return -1;
+  }
+}
+
+void note(const QString& line) {
+  if (g_host && g_host->note) g_host->note(g_host->context, line.toUtf8().constData());
+}
+
+// The driver of a run with a script: read and checked before the program's first window.
+bool startDriver(const char* path, std::string& why) {
+  QFile file(QString::fromLocal8Bit(path));
+  if (!file.open(QIODevice::ReadOnly)) {
+    why = "cannot read the drive script " + std::string(path) + ": " + file.errorString().toStdString();
+    return false;
+  }
+  std::vector<tavrin::drive::Step> steps;
+  QString error;
+  if (!tavrin::drive::parseScript(file.readAll(), steps, error)) {
+    why = "drive " + std::string(path) + ":" + error.toStdString();
+    return false;
+  }
+  const TavrinVisualHost* host = g_host;
+  tavrin::drive::Driver::Hooks hooks{&note, [host](int status) { host->exitRun(host->context, status); }};
+  g_driver = new tavrin::drive::Driver(QString::fromLocal8Bit(path), std::move(steps), std::move(hooks));
+  g_driver->start();
+  return true;
+}
+
 // The same look on every machine: the Fusion style, its own palette and a pinned font
 // (Liberation Sans, metric-compatible with the framework's default; 8 points at 96 DPI).
 void fixLook() {
@@ -101,9 +140,21 @@ void fixLook() {
   QApplication::setFont(font);
 }
 
+int32_t finishDrive() {
+  try {
+    return g_driver && g_driver->finish() ? kVisualDriveLeft : kVisualOk;
+  } catch (...) {
+    return kVisualFailed;
+  }
+}
+
 int32_t shutdown() {
   if (!g_app) return kVisualOk;
+  int32_t status = kVisualOk;
   try {
+    if (g_driver && g_driver->finish()) status = kVisualDriveLeft;
+    delete g_driver;
+    g_driver = nullptr;
     g_host = nullptr;  // nothing more is reported while the windows go
     tavrin32::destroyPeers();
     QApplication::closeAllWindows();
@@ -111,9 +162,10 @@ int32_t shutdown() {
     g_app = nullptr;
     qInstallMessageHandler(nullptr);
     g_host = nullptr;
-    return kVisualOk;
+    return status;
   } catch (...) {
     g_app = nullptr;
+    g_driver = nullptr;
     return kVisualFailed;
   }
 }
@@ -142,6 +194,14 @@ extern "C" __attribute__((visibility("default"))) int32_t tavrinVisualStart(cons
       // Qt takes the user's locale; the engine formats and reads numbers itself, and the C
       // library's number functions must keep the point.
       std::setlocale(LC_NUMERIC, "C");
+      if (host->driveScript) {
+        std::string why;
+        if (!startDriver(host->driveScript, why)) {
+          copyError(error, errorSize, why);
+          shutdown();
+          return kVisualFailed;
+        }
+      }
     }
     g_host = host;
     TavrinVisualLayer l{};
@@ -162,6 +222,8 @@ extern "C" __attribute__((visibility("default"))) int32_t tavrinVisualStart(cons
     l.moveByMouse = &tavrin32::moveByMouse;
     l.wake = &tavrin32::wake;
     l.cursorPos = &tavrin32::cursorPos;
+    l.messageBox = &messageBox;
+    l.finishDrive = &finishDrive;
     *layer = l;
     return kVisualOk;
   } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "interp/state.h"
+#include "lib/file_writes.h"
 #include "runtime/run_error.h"
 #include "ui/events.h"
 #include "ui/object_model.h"
@@ -108,6 +109,7 @@ int32_t FormObject::showModal(State& s) {
   v.modal.push_back(this);
   show(s);
   for (;;) {
+    if (visible && modalResult == 0) flushFileWrites();  // a modal loop waits for the user
     if (visible && modalResult == 0 && layer->runModal(peer) != kVisualOk) {
       modalResult = 2;  // the layer could not run the loop: the form does not stay up
       hide();
