@@ -863,13 +863,14 @@ inline const std::string& globalString(State& s, uint32_t n) {
 }
 
 [[gnu::cold]] void genericForNext(State& s, uint32_t at) {
+  if (s.stats) s.stats->countHandedOver(s.code.data()[at], uint8_t(Command::StmtForNext));
   s.code.seek(int64_t(at) + 2);
   execStmtForNext(s);
 }
 
 [[gnu::cold]] void stepChecks(State& s, const CompiledStatement& c) {
   s.code.seek(int64_t(c.at) + 1);  // as the generic path has it: after the lead byte
-  slowStep(s, c.at, c.lead);
+  slowStep(s, c.at, c.lead, true);
 }
 
 void appendText(State& s, const CompiledStatement& c, uint32_t number) {

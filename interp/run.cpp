@@ -80,16 +80,21 @@ int runProgramFile(const RunOptions& options, ServiceList services) {
     if (loadImage(s, std::move(image))) {
       const char* noDecode = std::getenv("TAVRIN_NO_DECODE");
       if (!options.decode || (noDecode && std::strcmp(noDecode, "1") == 0)) decodeNothing(s);
+      const char* stats = std::getenv("TAVRIN_STATS");
+      if (stats && std::strcmp(stats, "1") == 0) startStatementStats(s);
       startServices(s);
       runStatements(s);
     }
     shutdownState(s);
+    printStatementStats(s, stderr);
     return 0;
   } catch (const ProgramEnd& end) {
     endServices(s);
+    printStatementStats(s, stderr);
     return end.exitCode;
   } catch (const RunError& error) {
     endServices(s);
+    printStatementStats(s, stderr);
     return report(s, error);
   } catch (const std::bad_alloc&) {
     // The host refused memory the bounds of the stores and texts did not foresee.

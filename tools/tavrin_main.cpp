@@ -26,7 +26,7 @@ using namespace tavrin;
 
 constexpr const char* kUsage =
     "usage: tavrin COMMAND [OPTIONS] ...\n"
-    "  run [--trace] [--trace-external] [--no-decode] [--max-steps N] [--max-memory BYTES] [--max-time SECONDS] FILE [ARGS...]\n"
+    "  run [--trace] [--trace-external] [--no-decode] [--stats] [--max-steps N] [--max-memory BYTES] [--max-time SECONDS] FILE [ARGS...]\n"
     "                         run the program at the tail of FILE\n"
     "  asm [--image] SRC -o OUT   assemble SRC into a runnable program (or a bare image)\n"
     "  disasm FILE            print the program of FILE (a program or a bare image) as assembly\n"
@@ -124,6 +124,8 @@ int commandRun(int argc, char** argv) {
     // variable, so a bound program is traced the same way without the tool.
     else if (arg == "--trace-external") setenv("TAVRIN_TRACE_EXTERNAL", "1", 1);
     else if (arg == "--no-decode") options.decode = false;
+    // On exit, the share of statements that ran decoded and the classes that did not (stderr).
+    else if (arg == "--stats") setenv("TAVRIN_STATS", "1", 1);
     else if (arg == "--max-steps" || arg == "--max-memory") {
       if (i + 1 >= argc) usage(arg + " needs a number");
       char* end = nullptr;
