@@ -37,9 +37,12 @@ namespace {
   X(IntPart) X(TextLength) X(Generic) X(Add) X(Sub) X(Mul) X(Binary) X(Not) X(Negate) X(AddK)   \
   X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(GAddK) X(GSubK)  \
   X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Round) X(ModK)   \
-  X(GElement) X(GTruncate2) X(GElement2)                                                        \
-  X(FindText) X(Call) X(CheckTexts) X(Argument) X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
-  X(ForNext) X(SetResult) X(EndBody) X(Return)                                                 \
+  X(GElement) X(GTruncate2) X(GElement2) X(ParamElement)                                        \
+  X(FindText) X(Call) X(CheckTexts) X(ParamCheck) X(Argument) X(RefArgument) X(RefForward)      \
+  X(SelectLevel) X(CaseStart) X(CaseValue) X(CaseRange) X(CaseCondition)                        \
+  X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)    \
+  X(ForNext) X(SetResult) X(EndBody) X(Return) X(SetLocal) X(SetParam) X(SetParamElement)       \
+  X(CallProc) X(SelectBegin) X(CaseJump) X(SelectEnd)                                           \
   X(JumpCompareK) X(JumpCompareG) X(JumpGCompareK) X(JumpGCompareG) X(SetGAddK) X(SetGSubK)
 
 enum Micro : uint8_t {
@@ -52,6 +55,12 @@ constexpr uint8_t kEndByte = 11;
 constexpr uint8_t kContinuationByte = 33;
 
 constexpr bool isNumeric(uint8_t type) { return type >= 1 && type <= 7; }
+// Parameter kinds 14..20: a whole array of Byte .. Double passed by reference.
+constexpr bool isNumericArrayKind(uint8_t kind) { return kind >= 14 && kind <= 20; }
+constexpr uint8_t kFirstArrayKind = 13;
+constexpr uint8_t kVariantKind = 9;
+constexpr uint16_t kForwardIndex = 0xFFFF;  // a reference parameter of the caller passed on
+constexpr uint8_t kItemValue = 2, kItemCondition = 19;  // case item kinds; others are ranges
 
 inline double readDouble(const uint8_t* p) {
   double v;
@@ -277,10 +286,30 @@ private:
         return Decoded::Pushed;
       }
       case Operand::OpParameter: {
+        const uint32_t operandAt = m_at;
         uint8_t kind, slot;
         if (!u8(kind) || !u8(slot)) return Decoded::No;
-        if (!isNumeric(kind)) return Decoded::No;
-        push(ops, kParam, a, kind, slot);
+        if (isNumeric(kind)) {
+          push(ops, kParam, a, kind, slot);
+          return Decoded::Pushed;
+        }
+        if (!isNumericArrayKind(kind)) return Decoded::No;
+        // An element of a numeric array passed by reference: the array number (checked
+        // first, as the generic path looks the array up before its subscripts), then the
+        // subscripts. A call in them is left to the generic path.
+        const uint8_t type = uint8_t(kind - kFirstArrayKind);
+        uint8_t count;
+        if (!u8(count) || count < 1 || count > kDimensions || a + count > kSlots) return Decoded::No;
+        const size_t mark = ops.size();
+        push(ops, kParamCheck, a, type, slot);
+        if (!subscripts(ops, a, count) || callsIn(ops, mark)) {
+          m_at = operandAt;
+          ops.resize(mark);
+          return Decoded::Generic;
+        }
+        push(ops, kParamElement, a, type, slot);
+        ops.back().count = count;
+        ops.back().y = uint32_t(widthOf(ValueType(type)));
         return Decoded::Pushed;
       }
       case Operand::OpArrayElement: {
@@ -424,19 +453,51 @@ private:
     uint8_t type, count;
     int32_t target;
     if (!u8(type) || !u8(count) || !i32(target) || type < 2 || type > 8) return generic();
-    for (unsigned j = 0; j < count; ++j) {
-      uint8_t kind;
-      if (!u8(kind) || !isValueKind(kind) || !subExpression(ops, a)) return generic();
-      const bool fromLast = producedLast(ops, a);
-      push(ops, kArgument, a, 0, j);
-      ops.back().fromLast = fromLast;
-    }
+    if (!arguments(ops, a, count)) return generic();
     if (m_at >= m_size || m_image[m_at] == kContinuationByte) return generic();
     push(ops, kCall, a, type, uint32_t(target));
     ops.back().end = m_at;  // where the code position returns to
     return Decoded::Pushed;
   }
 
+public:
+  // The arguments of a call, into the next call level's slots in order as the generic path
+  // passes them: a number by value is evaluated into slot `a` and passed at once; a
+  // reference (a Variant, a whole array, kinds 23..28) writes its entry, and index -1
+  // passes on the caller's entry. False for any other argument (a text, an element picked
+  // by subscripts, a record, an object).
+  bool arguments(std::vector<MicroOp>& ops, int a, unsigned count) {
+    for (unsigned j = 0; j < count; ++j) {
+      uint8_t kind;
+      if (!u8(kind)) return false;
+      if (isValueKind(kind)) {
+        if (!subExpression(ops, a)) return false;
+        const bool fromLast = producedLast(ops, a);
+        push(ops, kArgument, a, 0, j);
+        ops.back().fromLast = fromLast;
+        continue;
+      }
+      if (kind != kVariantKind && (kind < kFirstArrayKind || kind > 28)) return false;
+      uint16_t index;
+      if (!u16(index)) return false;
+      if (index == kForwardIndex) {
+        uint8_t caller;
+        if (!u8(caller)) return false;
+        push(ops, kRefForward, a, kind, j);
+        ops.back().y = caller;
+        continue;
+      }
+      if (kind == kVariantKind) {
+        uint8_t selector;
+        if (!u8(selector) || selector == 3 || selector == 29 || selector == 38) return false;
+      }
+      push(ops, kRefArgument, a, kind, j);
+      ops.back().y = index;
+    }
+    return true;
+  }
+
+private:
   // An operation on slot a right after a global Double was loaded into slot a: one
   // operation reading the global itself.
   static void fuseLeftGlobal(std::vector<MicroOp>& ops) {
@@ -719,9 +780,57 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
           if (!number(0)) return nullptr;
           if (!fuseJumpIfZero(ops)) finish(kJumpIfZero);
           break;
+        case Command::StmtCallProc: {
+          // A procedure call whose arguments decode and that no continuation block follows.
+          uint8_t count;
+          int32_t target;
+          if (!d.u8(count) || !d.i32(target) || !d.arguments(ops, 0, count)) return nullptr;
+          c.next = d.position();
+          if (c.next >= m_size || m_image[c.next] == kContinuationByte) return nullptr;
+          finish(kCallProc, 0, 0, uint32_t(target));
+          break;
+        }
+        case Command::StmtSelectBegin: {
+          // A numeric selector: the level checked first, then the selector evaluated.
+          uint8_t level;
+          if (!d.u8(level)) return nullptr;
+          finish(kSelectLevel, 0, 0, level);
+          if (!number(0)) return nullptr;
+          finish(kSelectBegin, 0, 0, level);
+          c.next = d.position();
+          break;
+        }
+        case Command::StmtCaseTest: {
+          // Number items without calls, each evaluated in order (every item, even after a
+          // match); a text selector at run time takes the statement's own handler.
+          uint8_t count;
+          if (!d.u8(count)) return nullptr;
+          finish(kCaseStart);
+          for (unsigned read = 0; read < count;) {
+            uint8_t kind;
+            if (!d.u8(kind) || !number(0)) return nullptr;
+            ++read;
+            if (kind == kItemValue) {
+              finish(kCaseValue);
+            } else if (kind == kItemCondition) {
+              finish(kCaseCondition);
+            } else {
+              if (!d.skip(1) || !number(1)) return nullptr;  // the byte between the bounds
+              ++read;
+              finish(kCaseRange);
+            }
+          }
+          if (CodeDecoder::callsIn(ops, 0)) return nullptr;
+          finish(kCaseJump);
+          break;
+        }
+        case Command::StmtSelectEnd:
+          finish(kSelectEnd);
+          c.next = d.position();
+          break;
         default: return nullptr;
       }
-      if (!jumpOffset()) return nullptr;
+      if (c.next == 0 && !jumpOffset()) return nullptr;
       break;
     }
     case Lead::StmtAssignGlobal: {
@@ -797,6 +906,37 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       finish(kSetElement, subscripts, type, array);
       ops.back().count = subscripts;
       ops.back().y = uint32_t(widthOf(ValueType(type)));
+      c.next = d.position();
+      break;
+    }
+    case Lead::StmtAssignLocal: {
+      uint8_t type;
+      uint16_t n;
+      if (!d.u8(type) || !d.u16(n) || !isNumeric(type) || !number(0)) return nullptr;
+      finish(kSetLocal, 0, type, n);
+      c.next = d.position();
+      break;
+    }
+    case Lead::StmtAssignParam: {
+      uint8_t kind, slot;
+      if (!d.u8(kind) || !d.u8(slot)) return nullptr;
+      if (isNumeric(kind)) {
+        if (!number(0)) return nullptr;
+        finish(kSetParam, 0, kind, slot);
+      } else if (isNumericArrayKind(kind)) {
+        // An element of an array passed by reference: the array number checked, the
+        // subscripts, the value; none may call program code.
+        const uint8_t type = uint8_t(kind - kFirstArrayKind);
+        uint8_t subscripts;
+        if (!d.u8(subscripts) || subscripts < 1 || subscripts > kDimensions) return nullptr;
+        finish(kParamCheck, 0, type, slot);
+        if (!d.subscripts(ops, 0, subscripts) || !number(subscripts) || CodeDecoder::callsIn(ops, 0)) return nullptr;
+        finish(kSetParamElement, subscripts, type, slot);
+        ops.back().count = subscripts;
+        ops.back().y = uint32_t(widthOf(ValueType(type)));
+      } else {
+        return nullptr;
+      }
       c.next = d.position();
       break;
     }
@@ -939,6 +1079,36 @@ const void* const* microLabels() {
   return v;
 }
 
+// A procedure call made by a decoded statement, its arguments already passed: the body's
+// first statement runs here when it is decoded, as in callDecoded.
+[[gnu::noinline]] void callProcedureDecoded(State& s, CompiledCache& cache, int64_t target, uint32_t back, bool slow) {
+  const CompiledStatement* body =
+      target >= 0 && target + 4 < int64_t(s.code.size()) ? cache.statement(uint32_t(target + 4)) : nullptr;
+  if (!body) [[unlikely]] {
+    enterCall(s, target, back, true, [&] { runStatements(s); });  // which refuses a target outside the image
+    return;
+  }
+  enterCheckedCall(s, target, back, true, [&]() __attribute__((always_inline)) {
+    checkHostStack();
+    prepareLocalFrames(s.stores, s.calls.level);
+    double slots[kSlots];
+    if (run(&s, &cache, body, nullptr, slots, nullptr, slow) == RunEnd::Undecoded) runStatements(s);
+  });
+}
+
+// A case test whose selector turned out to be a text: the statement's own handler.
+[[gnu::cold]] void genericCaseTest(State& s, uint32_t at) {
+  if (s.stats) s.stats->countHandedOver(s.code.data()[at], uint8_t(Command::StmtCaseTest));
+  s.code.seek(int64_t(at) + 2);
+  execStmtCaseTest(s);
+}
+
+// The array of a reference parameter of a numeric array kind, checked as the generic path
+// looks it up (the number must name an array).
+inline const ArrayDescriptor& parameterArray(State& s, uint8_t type, uint32_t slot) {
+  return arrayDescriptor(s, ValueType(type), referenceIndex(s.calls, slot));
+}
+
 // The one loop over micro-operations. Expressions (c == nullptr) end at their End
 // operation (Finished) or hand over to the evaluator loop after a generic operand
 // (Generic); decoded statements (c given) go on from one to the next until the next one
@@ -959,6 +1129,9 @@ const void* const* microLabels() {
   }
   State& s = *state;
   double last = 0.0;  // the value the last operation produced
+  // A case test under way: whether an item matched, and the selector.
+  bool caseMatched = false;
+  double caseSelector = 0.0;
 #define PUT(value) last = r[op->a] = (value)
   Stores& st = s.stores;
   const ByteStore& doubles = st.scalars[size_t(ValueType::Double)];
@@ -1040,6 +1213,47 @@ opGElement2: {
   PUT(st.arrayBytes[size_t(ValueType::Double)].read<double>(at));
   NEXT;
 }
+opParamElement: {
+  const int64_t at = elementAt(parameterArray(s, op->type, op->x), r + op->a, op->count, op->y);
+  const ValueType type = ValueType(op->type);
+  const ByteStore& b = st.arrayBytes[op->type];
+  PUT(type == ValueType::Double ? b.read<double>(at) : readNumeric(b, type, at));
+  NEXT;
+}
+opParamCheck:
+  parameterArray(s, op->type, op->x);
+  NEXT;
+opRefArgument:
+  setNextReferenceParameter(s, int(op->x), op->type, uint16_t(op->y));
+  NEXT;
+opRefForward:
+  setNextReferenceParameter(s, int(op->x), op->type, referenceIndex(s.calls, op->y));
+  NEXT;
+opSelectLevel:
+  checkSelectionLevel(uint8_t(op->x));
+  NEXT;
+opCaseStart: {
+  const Selector& selector = s.control.selectors[size_t(s.control.selectionLevel)];
+  if (selector.isText) [[unlikely]] {
+    genericCaseTest(s, c->at);
+    if (s.code.atEnd()) return RunEnd::Undecoded;
+    c = cache->statement(s.code.position());
+    if (!c) return RunEnd::Undecoded;
+    goto enter;
+  }
+  caseMatched = false;
+  caseSelector = selector.number;
+  NEXT;
+}
+opCaseValue:
+  caseMatched |= r[0] == caseSelector;
+  NEXT;
+opCaseRange:
+  caseMatched |= r[0] <= caseSelector && caseSelector <= r[1];
+  NEXT;
+opCaseCondition:
+  caseMatched |= r[0] != 0.0;
+  NEXT;
 opIntPart:
   PUT(std::trunc(r[op->a]));
   NEXT;
@@ -1246,16 +1460,28 @@ opJumpIfZero:
 opJump:
   FOLLOW(c->jumped, c->target);
 opForNext: {
-  // A global Double loop variable: the step taken here. Anything else takes the statement's
-  // own handler.
+  // A loop over a numeric type: the step taken here. Anything else (a loop stack out of
+  // place, a type that does not count) takes the statement's own handler.
   ControlState& control = s.control;
   const uint8_t* top = loopTopBytes(control);
-  if (top && loopKind(top[0], top[1]) == loopKind(kGlobalLoopScope, uint8_t(ValueType::Double))) {
+  if (top && isLoopType(top[1])) [[likely]] {
     const LoopEntry entry = loopEntryFrom(top);
-    ByteStore& b = st.scalars[size_t(ValueType::Double)];
-    const uint32_t at = uint32_t(entry.variable) * 8;
-    const double v = addStep(ValueType::Double, b.read<double>(at), entry.step);
-    b.write<double>(at, v);
+    double v;
+    if (entry.scope == kGlobalLoopScope) {
+      // A global: its store read and written here, in the variable's own type.
+      const ValueType type = ValueType(entry.type);
+      ByteStore& b = st.scalars[entry.type];
+      const uint32_t at = uint32_t(entry.variable) * uint32_t(widthOf(type));
+      if (type == ValueType::Double) {
+        v = addStep(ValueType::Double, b.read<double>(at), entry.step);
+        b.write<double>(at, v);
+      } else {
+        v = addStep(type, readNumeric(b, type, at), entry.step);
+        writeNumeric(b, type, at, v);
+      }
+    } else {
+      v = stepLoopVariable(s, entry);
+    }
     if (loopGoesOn(entry, v)) FOLLOW(c->jumped, c->target);
     loopPop(control);
     FOLLOW(c->follow, c->next);
@@ -1274,6 +1500,48 @@ opSetResult: {
   s.calls.functionNumber = v;
   FOLLOW(c->follow, c->next);
 }
+opSetLocal: {
+  const double v = op->fromLast ? last : r[0];
+  setResultNumber(s, v);
+  storeNumber(s, false, ValueType(op->type), uint16_t(op->x), v);
+  FOLLOW(c->follow, c->next);
+}
+opSetParam: {
+  const double v = op->fromLast ? last : r[0];
+  setResultNumber(s, v);
+  assignValueParameter(s.calls, op->type, op->x, v);
+  FOLLOW(c->follow, c->next);
+}
+opSetParamElement: {
+  // The array was checked before the subscripts, and nothing ran since that could change it.
+  const int64_t at = elementAt(st.descriptors[op->type][referenceIndex(s.calls, op->x)], r, op->count, op->y);
+  const ValueType type = ValueType(op->type);
+  const double v = op->fromLast ? last : r[op->a];
+  setResultNumber(s, v);
+  ByteStore& b = st.arrayBytes[op->type];
+  if (type == ValueType::Double) b.write<double>(at, v);
+  else writeNumeric(b, type, at, v);
+  FOLLOW(c->follow, c->next);
+}
+opCallProc:
+  callProcedureDecoded(s, *cache, int32_t(op->x), c->next, slow);
+  FOLLOW(c->follow, c->next);
+opSelectBegin: {
+  const double v = op->fromLast ? last : r[0];
+  setResultNumber(s, v);
+  ControlState& control = s.control;
+  control.selectionLevel = int32_t(op->x);
+  Selector& selector = control.selectors[op->x];
+  selector.number = v;
+  selector.isText = false;
+  FOLLOW(c->follow, c->next);
+}
+opCaseJump:
+  if (!caseMatched) FOLLOW(c->jumped, c->target);
+  FOLLOW(c->follow, c->next);
+opSelectEnd:
+  if (s.control.selectionLevel > 0) --s.control.selectionLevel;
+  FOLLOW(c->follow, c->next);
 opEndBody:
   s.code.seek(c->next);
   leaveCallLevel(s);

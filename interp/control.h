@@ -21,6 +21,14 @@ inline constexpr int kLoopEntryBytes = 20;
 inline constexpr int kLocalJumpSlots = 101;
 inline constexpr int kSelectionLevels = 11;
 
+// StmtSelectBegin's level byte: 0 to 10; anything above is a run-time error, raised before
+// the selector is evaluated.
+[[noreturn, gnu::cold]] void badSelectionLevel(uint8_t level);
+inline void checkSelectionLevel(uint8_t level) {
+  if (level >= kSelectionLevels) [[unlikely]]
+    badSelectionLevel(level);
+}
+
 struct Selector {
   double number = 0.0;
   std::string text;
