@@ -42,7 +42,7 @@ namespace {
   X(SelectLevel) X(CaseStart) X(CaseValue) X(CaseRange) X(CaseCondition)                        \
   X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)    \
   X(ForNext) X(SetResult) X(EndBody) X(Return) X(SetLocal) X(SetParam) X(SetParamElement)       \
-  X(CallProc) X(SelectBegin) X(CaseJump) X(SelectEnd)                                           \
+  X(CallProc) X(SelectBegin) X(CaseJump) X(SelectEnd) X(Declare)                                         \
   X(JumpCompareK) X(JumpCompareG) X(JumpGCompareK) X(JumpGCompareG) X(SetGAddK) X(SetGSubK)
 
 enum Micro : uint8_t {
@@ -190,7 +190,72 @@ public:
     return true;
   }
 
+public:
+  // The position after an operand at `at` (its tag) that pushes exactly one text, calls no
+  // program code and has no effect but its value: a constant text, a String variable, local
+  // or parameter, or a text built-in whose arguments are such operands or number
+  // expressions without calls. 0 for anything else.
+  uint32_t textOperand(uint32_t at, int depth) {
+    if (depth > 8 || at + 2 > m_size) return 0;
+    const uint8_t tag = m_image[at];
+    const uint8_t second = m_image[at + 1];
+    switch (Operand(tag)) {
+      case Operand::OpConstant: {
+        if (second != uint8_t(ValueType::String) || at + 4 > m_size) return 0;
+        uint16_t length;
+        std::memcpy(&length, m_image + at + 2, 2);
+        return length <= 2048 && at + 4 + length <= m_size ? at + 4 + length : 0;
+      }
+      case Operand::OpGlobal:
+      case Operand::OpLocal: return second == uint8_t(ValueType::String) && at + 4 <= m_size ? at + 4 : 0;
+      case Operand::OpParameter: return second == uint8_t(ValueType::String) && at + 3 <= m_size ? at + 3 : 0;
+      case Operand::OpBuiltin: {
+        if (!isTextBuiltin(second)) return 0;
+        uint32_t p = at + 2;
+        std::string_view layout = kBuiltins[second].layout;
+        while (!layout.empty()) {
+          const size_t space = layout.find(' ');
+          if (layout.substr(0, space) != "expr") return 0;
+          p = pureArgument(p, depth + 1);
+          if (!p) return 0;
+          layout = space == std::string_view::npos ? std::string_view() : layout.substr(space + 1);
+        }
+        return p;
+      }
+      default: return 0;
+    }
+  }
+  // Whether the bytes from `from` to `to` could read global String variable `n` (any byte
+  // sequence that spells the operand counts).
+  bool readsText(uint32_t from, uint32_t to, uint16_t n) const {
+    const uint8_t want[4] = {uint8_t(Operand::OpGlobal), uint8_t(ValueType::String), uint8_t(n & 0xFF), uint8_t(n >> 8)};
+    for (uint32_t i = from; i + 4 <= to; ++i)
+      if (std::memcmp(m_image + i, want, 4) == 0) return true;
+    return false;
+  }
+
 private:
+  // The built-ins that push one text from expression arguments and do nothing else.
+  static bool isTextBuiltin(uint8_t code) {
+    switch (Builtin(code)) {
+      case Builtin::NumberToText: case Builtin::LeftText: case Builtin::RightText: case Builtin::MidText:
+      case Builtin::CharOfCode: case Builtin::UpperText: case Builtin::LowerText: case Builtin::TrimLeftText:
+      case Builtin::TrimRightText: case Builtin::RepeatChar: case Builtin::Blanks: case Builtin::HexText8:
+      case Builtin::ReverseText: case Builtin::BinaryText: return true;
+      default: return false;
+    }
+  }
+  // An argument expression at `p` that calls no program code: a number expression the cache
+  // decodes, or one text operand of the kind above alone. The position after it, or 0.
+  uint32_t pureArgument(uint32_t p, int depth) {
+    if (const CompiledExpression* x = m_cache.expression(p);
+        x && x->end && !x->callsCode && (x->form == ExpressionForm::Number || x->form == ExpressionForm::TextVariable))
+      return x->end;
+    const uint32_t end = textOperand(p, depth);
+    return end && end < m_size && m_image[end] == kEndByte ? end + 1 : 0;
+  }
+
+public:
   static OperandHandler handlerOf(uint8_t tag) {
     switch (tag) {
 #define OPERAND(t, name, asmName, layout) \
@@ -828,6 +893,18 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
           finish(kSelectEnd);
           c.next = d.position();
           break;
+        case Command::StmtDeclare: {
+          // One scalar variable of a numeric type or String (as a procedure declares its
+          // locals); arrays, fixed strings, variants and objects are left to the handler.
+          uint8_t isStatic, kind, type;
+          uint16_t n;
+          if (!d.u8(isStatic) || !d.u8(kind) || kind != 1 || !d.u8(type) || type > uint8_t(ValueType::Double) || !d.u16(n))
+            return nullptr;
+          finish(kDeclare, 0, type, n);
+          ops.back().count = isStatic;
+          c.next = d.position();
+          break;
+        }
         default: return nullptr;
       }
       if (c.next == 0 && !jumpOffset()) return nullptr;
@@ -871,6 +948,18 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
         if (!d.u8(b)) return nullptr;
         if (b == kEndByte) break;
         TextPiece piece;
+        if (const uint32_t end = d.textOperand(d.position() - 1, 0); end && !d.readsText(d.position() - 1, end, n) &&
+                                                                  b != uint8_t(Operand::OpGlobal) && b != uint8_t(Operand::OpConstant)) {
+          // An operand that pushes one text without calling program code or reading the
+          // variable appended to: run by its own handler.
+          piece.at = d.position();
+          piece.length = end - piece.at;
+          piece.handler = CodeDecoder::handlerOf(b);
+          d.seek(end);
+          if (!d.u8(b) || b != uint8_t(Operand::OpPlus)) return nullptr;
+          c.pieces.push_back(piece);
+          continue;
+        }
         if (!d.u8(type) || type != uint8_t(ValueType::String)) return nullptr;
         if (b == uint8_t(Operand::OpGlobal)) {
           if (!d.u16(m) || m == n) return nullptr;
@@ -1013,21 +1102,46 @@ inline const std::string& globalString(State& s, uint32_t n) {
   slowStep(s, c.at, c.lead, true);
 }
 
+// The pieces appended in order, each as the generic path takes it (a variable checked, an
+// operand's handler run); an error leaves the text as it was. No piece reads the text or
+// calls program code, so none sees it half appended.
 void appendText(State& s, const CompiledStatement& c, uint32_t number) {
   auto& strings = s.stores.strings;
-  // Every variable is checked before anything is appended: an error leaves the text.
   globalString(s, number);
-  for (const TextPiece& p : c.pieces)
-    if (p.variable) globalString(s, p.number);
-  std::string& text = strings[number];
-  size_t length = text.size();
-  for (const TextPiece& p : c.pieces) length += p.variable ? strings[p.number].size() : p.length;
-  roomToGrow(text, int64_t(length));
-  for (const TextPiece& p : c.pieces) {
-    if (p.variable) text += strings[p.number];
-    else text.append(reinterpret_cast<const char*>(s.code.data()) + p.at, p.length);
+  s.resultNum = 0.0;  // as an evaluation starts; the pieces' own evaluations may set it
+  const size_t original = strings[number].size();
+  try {
+    for (const TextPiece& p : c.pieces) {
+      if (p.variable) {
+        const std::string& piece = globalString(s, p.number);
+        std::string& text = strings[number];
+        roomToGrow(text, int64_t(text.size() + piece.size()));
+        text += piece;
+      } else if (!p.handler) {
+        std::string& text = strings[number];
+        roomToGrow(text, int64_t(text.size() + p.length));
+        text.append(reinterpret_cast<const char*>(s.code.data()) + p.at, p.length);
+      } else {
+        // The operand's stack is kept from one piece to the next, so that its text slot
+        // keeps its buffer: no piece calls program code, so no other append runs meanwhile.
+        thread_local EvalStack e;
+        e.numCount = 0;
+        e.strCount = 0;
+        e.mode = 1;
+        s.code.seek(p.at);
+        p.handler(s, e);
+        std::string& text = strings[number];
+        if (e.strCount > 0) {
+          const std::string& piece = e.str[0];
+          roomToGrow(text, int64_t(text.size() + piece.size()));
+          text += piece;
+        }
+      }
+    }
+  } catch (...) {
+    strings[number].resize(original);
+    throw;
   }
-  s.resultNum = 0.0;
   s.resultStr.clear();
 }
 
@@ -1541,6 +1655,9 @@ opCaseJump:
   FOLLOW(c->follow, c->next);
 opSelectEnd:
   if (s.control.selectionLevel > 0) --s.control.selectionLevel;
+  FOLLOW(c->follow, c->next);
+opDeclare:
+  declareScalarVariable(s, op->count, ValueType(op->type), uint16_t(op->x));
   FOLLOW(c->follow, c->next);
 opEndBody:
   s.code.seek(c->next);

@@ -177,6 +177,9 @@ struct DimensionList {
 // Reads a dimension list (expression, marker, optional second expression, separator; 11
 // after the last dimension) and computes bias, span and the element total.
 DimensionList readDimensionList(State& s);
+// StmtDeclare of one scalar variable of type 0..9 with its static byte (a FixedString's
+// length follows in the code).
+void declareScalarVariable(State& s, uint8_t isStatic, ValueType type, uint16_t n);
 // Builds record `record` from the field list that follows in the code (StmtRecordField 0).
 void declareRecord(State& s, uint16_t record);
 

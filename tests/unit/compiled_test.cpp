@@ -186,6 +186,63 @@ TEST(CompiledCache, TextAppendsInPlaceAgree) {
       "done:\n"));
 }
 
+double decodedShare(const std::string& src, StatementStats* counts = nullptr);
+
+const char* kAppendPieces =
+    ".proc grow\n"
+    "  StmtDeclare 0 var String 0\n"
+    "  StmtAssignLocal String 0 { const String \"<\" param String 0 plus }\n"
+    "  StmtAssignGlobal String 0 { var String 0 local String 0 plus param String 0 plus fn NumberToText { param Double 1 } plus }\n"
+    "  StmtEndBody\n"
+    ".end\n"
+    ".main\n"
+    "  StmtDeclare 0 var String 3\n"
+    "  StmtDeclare 0 var Double 1\n"
+    "  StmtAssignGlobal String 2 { const String \"abcdefghij\" }\n"
+    "  StmtForBegin 1 Double 1 { const Long -3 } { const Long 40 } { const Double 0.75 } @done\n"
+    "top:\n"
+    "  StmtAssignGlobal String 1 { var String 1 fn NumberToText { var Double 1 } plus const String \",\" plus }\n"
+    "  StmtAssignGlobal String 1 { var String 1 fn NumberToText { var Double 1 const Double 1e8 times } plus }\n"
+    "  StmtAssignGlobal String 3 { var String 3 fn MidText { var String 2 } { var Double 1 } { const Long 2 } plus"
+    " fn UpperText { fn LeftText { var String 2 } { var Double 1 const Long 4 mod } } plus"
+    " fn CharOfCode { var Double 1 const Long 65 plus } plus fn Blanks { const Long 1 } plus }\n"
+    "  StmtCallProc @grow ( val String { fn NumberToText { var Double 1 neg } } val Double { var Double 1 const Double 0.5 times } )\n"
+    "  StmtForNext @top\n"
+    "done:\n"
+    "  StmtAssignGlobal Double 0 { fn TextLength { var String 0 } fn TextLength { var String 1 } plus fn TextLength { var String 3 } plus }\n"
+    "  StmtEnd\n";
+
+TEST(CompiledCache, AppendsOfAnyPiecesAgree) {
+  // Numbers as text (whole, fractional, negative, past nine digits), pieces of another
+  // variable, nested text built-ins, a local and a parameter, all appended in place.
+  expectSame(kAppendPieces);
+  StatementStats counts;
+  EXPECT_GT(decodedShare(kAppendPieces, &counts), 0.75);
+  EXPECT_EQ(counts.byLead[size_t(Lead::StmtAssignGlobal)], 1u);  // the constant text assigned first
+}
+
+TEST(CompiledCache, AppendsThatFailOrReadTheirOwnTextAgree) {
+  const char* kFunction = ".proc f\n  StmtAssignGlobal String 0 { const String \"reset\" }\n  StmtSetResult { const Long 7 }\n"
+                          "  StmtEndBody\n.end\n";
+  for (const char* body : {
+           // The second piece fails: the text stays as it was before the statement.
+           "  StmtAssignGlobal String 0 { var String 0 fn NumberToText { const Long 1 } plus fn MidText { var String 2 } { const Double 1e10 } { const Long 1 } plus }\n",
+           "  StmtAssignGlobal String 0 { var String 0 const String \"a\" plus fn NumberToText { const Long 2 } plus var String 999 plus }\n",
+           // A piece that reads the text itself, and one that calls code which assigns it.
+           "  StmtAssignGlobal String 0 { var String 0 fn NumberToText { fn TextLength { var String 0 } } plus }\n"
+           "  StmtAssignGlobal String 0 { var String 0 fn MidText { var String 0 } { const Long 2 } { const Long 3 } plus }\n"
+           "  StmtAssignGlobal String 0 { var String 0 fn NumberToText { call Double @f ( ) } plus }\n"}) {
+    const std::string src = std::string(kFunction) + program(
+        "  StmtAssignGlobal String 0 { const String \"start\" }\n"
+        "  StmtAssignGlobal String 2 { const String \"xyz\" }\n"
+        "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 3 } { const Long 1 } @done\n"
+        "top:\n" + std::string(body) +
+        "  StmtForNext @top\n"
+        "done:\n");
+    expectSame(src);
+  }
+}
+
 TEST(CompiledCache, TraceLinesAndTheStepBudgetAgree) {
   const std::string src = program(
       "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 3 } { const Long 1 } @done\n"
@@ -472,7 +529,7 @@ TEST(CompiledCache, TruncatedCodeIsLeftToTheGenericPath) {
 }
 
 // The share of the statements run that ran decoded (counted as --stats counts them).
-double decodedShare(const std::string& src) {
+double decodedShare(const std::string& src, StatementStats* counts) {
   State s;
   EXPECT_TRUE(loadImage(s, assemble(src, "t.tasm")));
   startStatementStats(s);
@@ -482,6 +539,7 @@ double decodedShare(const std::string& src) {
   } catch (const ProgramEnd&) {
   }
   const uint64_t total = s.stats->decoded + s.stats->generic;
+  if (counts) *counts = *s.stats;
   return total ? double(s.stats->decoded) / double(total) : 0.0;
 }
 

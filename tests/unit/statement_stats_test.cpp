@@ -72,7 +72,7 @@ TEST(StatementStats, EveryStatementIsCountedOnceEitherWay) {
   // Decoded: the Double assignments and their loop steps; the generic rest by class.
   EXPECT_EQ(decoded.byLead[size_t(Lead::StmtAssignGlobal)], 0u);
   EXPECT_EQ(decoded.byCommand[size_t(Command::StmtSleep)], 4u);
-  EXPECT_EQ(decoded.byCommand[size_t(Command::StmtDeclare)], 3u);
+  EXPECT_EQ(decoded.byCommand[size_t(Command::StmtForBegin)], 2u);
   uint64_t byClass = 0;
   for (uint64_t n : decoded.byLead) byClass += n;
   for (uint64_t n : decoded.byCommand) byClass += n;
