@@ -1105,7 +1105,7 @@ inline const std::string& globalString(State& s, uint32_t n) {
 // The pieces appended in order, each as the generic path takes it (a variable checked, an
 // operand's handler run); an error leaves the text as it was. No piece reads the text or
 // calls program code, so none sees it half appended.
-void appendText(State& s, const CompiledStatement& c, uint32_t number) {
+[[gnu::noinline]] void appendText(State& s, const CompiledStatement& c, uint32_t number) {
   auto& strings = s.stores.strings;
   globalString(s, number);
   s.resultNum = 0.0;  // as an evaluation starts; the pieces' own evaluations may set it
@@ -1210,6 +1210,23 @@ const void* const* microLabels() {
   });
 }
 
+// The step of a loop over any numeric type but a global Double: whether it goes on. A
+// global's store is read and written here, in the variable's own type.
+[[gnu::noinline]] bool loopOtherStep(State& s, const uint8_t* top) {
+  const LoopEntry entry = loopEntryFrom(top);
+  double v;
+  if (entry.scope == kGlobalLoopScope) {
+    const ValueType type = ValueType(entry.type);
+    ByteStore& b = s.stores.scalars[entry.type];
+    const uint32_t at = uint32_t(entry.variable) * uint32_t(widthOf(type));
+    v = addStep(type, readNumeric(b, type, at), entry.step);
+    writeNumeric(b, type, at, v);
+  } else {
+    v = stepLoopVariable(s, entry);
+  }
+  return loopGoesOn(entry, v);
+}
+
 // A case test whose selector turned out to be a text: the statement's own handler.
 [[gnu::cold]] void genericCaseTest(State& s, uint32_t at) {
   if (s.stats) s.stats->countHandedOver(s.code.data()[at], uint8_t(Command::StmtCaseTest));
@@ -1243,9 +1260,6 @@ inline const ArrayDescriptor& parameterArray(State& s, uint8_t type, uint32_t sl
   }
   State& s = *state;
   double last = 0.0;  // the value the last operation produced
-  // A case test under way: whether an item matched, and the selector.
-  bool caseMatched = false;
-  double caseSelector = 0.0;
 #define PUT(value) last = r[op->a] = (value)
   Stores& st = s.stores;
   const ByteStore& doubles = st.scalars[size_t(ValueType::Double)];
@@ -1355,18 +1369,20 @@ opCaseStart: {
     if (!c) return RunEnd::Undecoded;
     goto enter;
   }
-  caseMatched = false;
-  caseSelector = selector.number;
+  s.control.caseMatched = false;
   NEXT;
 }
+// The items call no program code, so the selector stays as it was when the test began.
 opCaseValue:
-  caseMatched |= r[0] == caseSelector;
+  s.control.caseMatched |= r[0] == s.control.selectors[size_t(s.control.selectionLevel)].number;
   NEXT;
-opCaseRange:
-  caseMatched |= r[0] <= caseSelector && caseSelector <= r[1];
+opCaseRange: {
+  const double selector = s.control.selectors[size_t(s.control.selectionLevel)].number;
+  s.control.caseMatched |= r[0] <= selector && selector <= r[1];
   NEXT;
+}
 opCaseCondition:
-  caseMatched |= r[0] != 0.0;
+  s.control.caseMatched |= r[0] != 0.0;
   NEXT;
 opIntPart:
   PUT(std::trunc(r[op->a]));
@@ -1578,25 +1594,20 @@ opForNext: {
   // place, a type that does not count) takes the statement's own handler.
   ControlState& control = s.control;
   const uint8_t* top = loopTopBytes(control);
-  if (top && isLoopType(top[1])) [[likely]] {
+  uint16_t kind = 0;  // the scope and type bytes, as loopKind puts them together
+  if (top) std::memcpy(&kind, top, 2);
+  if (kind == loopKind(kGlobalLoopScope, uint8_t(ValueType::Double))) {
     const LoopEntry entry = loopEntryFrom(top);
-    double v;
-    if (entry.scope == kGlobalLoopScope) {
-      // A global: its store read and written here, in the variable's own type.
-      const ValueType type = ValueType(entry.type);
-      ByteStore& b = st.scalars[entry.type];
-      const uint32_t at = uint32_t(entry.variable) * uint32_t(widthOf(type));
-      if (type == ValueType::Double) {
-        v = addStep(ValueType::Double, b.read<double>(at), entry.step);
-        b.write<double>(at, v);
-      } else {
-        v = addStep(type, readNumeric(b, type, at), entry.step);
-        writeNumeric(b, type, at, v);
-      }
-    } else {
-      v = stepLoopVariable(s, entry);
-    }
+    ByteStore& b = st.scalars[size_t(ValueType::Double)];
+    const uint32_t at = uint32_t(entry.variable) * 8;
+    const double v = addStep(ValueType::Double, b.read<double>(at), entry.step);
+    b.write<double>(at, v);
     if (loopGoesOn(entry, v)) FOLLOW(c->jumped, c->target);
+    loopPop(control);
+    FOLLOW(c->follow, c->next);
+  }
+  if (top && isLoopType(top[1])) {
+    if (loopOtherStep(s, top)) FOLLOW(c->jumped, c->target);
     loopPop(control);
     FOLLOW(c->follow, c->next);
   }
@@ -1651,7 +1662,7 @@ opSelectBegin: {
   FOLLOW(c->follow, c->next);
 }
 opCaseJump:
-  if (!caseMatched) FOLLOW(c->jumped, c->target);
+  if (!s.control.caseMatched) FOLLOW(c->jumped, c->target);
   FOLLOW(c->follow, c->next);
 opSelectEnd:
   if (s.control.selectionLevel > 0) --s.control.selectionLevel;

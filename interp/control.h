@@ -47,6 +47,8 @@ struct ControlState {
   int32_t localJumpDepth = 0;
 
   std::array<Selector, kSelectionLevels> selectors;
+  // Whether an item of the decoded case test under way has matched (nothing else reads it).
+  bool caseMatched = false;
   int32_t selectionLevel = 0;
 };
 
