@@ -1240,6 +1240,34 @@ inline const ArrayDescriptor& parameterArray(State& s, uint8_t type, uint32_t sl
   return arrayDescriptor(s, ValueType(type), referenceIndex(s.calls, slot));
 }
 
+// An element of a numeric array passed by reference; its subscripts in r[op.a] on.
+[[gnu::noinline]] double parameterElement(State& s, const MicroOp& op, const double* r) {
+  const int64_t at = elementAt(parameterArray(s, op.type, op.x), r + op.a, op.count, op.y);
+  const ValueType type = ValueType(op.type);
+  const ByteStore& b = s.stores.arrayBytes[op.type];
+  return type == ValueType::Double ? b.read<double>(at) : readNumeric(b, type, at);
+}
+
+// The same element assigned, its subscripts in r[0] on. The array was checked before the
+// subscripts, and nothing ran since that could change it.
+[[gnu::noinline]] void setParameterElement(State& s, const MicroOp& op, const double* r, double v) {
+  const int64_t at = elementAt(s.stores.descriptors[op.type][referenceIndex(s.calls, op.x)], r, op.count, op.y);
+  setResultNumber(s, v);
+  ByteStore& b = s.stores.arrayBytes[op.type];
+  if (ValueType(op.type) == ValueType::Double) b.write<double>(at, v);
+  else writeNumeric(b, ValueType(op.type), at, v);
+}
+
+// StmtSelectBegin of a number, its level already checked.
+[[gnu::noinline]] void selectNumber(State& s, uint32_t level, double v) {
+  setResultNumber(s, v);
+  ControlState& control = s.control;
+  control.selectionLevel = int32_t(level);
+  Selector& selector = control.selectors[level];
+  selector.number = v;
+  selector.isText = false;
+}
+
 // The one loop over micro-operations. Expressions (c == nullptr) end at their End
 // operation (Finished) or hand over to the evaluator loop after a generic operand
 // (Generic); decoded statements (c given) go on from one to the next until the next one
@@ -1341,13 +1369,9 @@ opGElement2: {
   PUT(st.arrayBytes[size_t(ValueType::Double)].read<double>(at));
   NEXT;
 }
-opParamElement: {
-  const int64_t at = elementAt(parameterArray(s, op->type, op->x), r + op->a, op->count, op->y);
-  const ValueType type = ValueType(op->type);
-  const ByteStore& b = st.arrayBytes[op->type];
-  PUT(type == ValueType::Double ? b.read<double>(at) : readNumeric(b, type, at));
+opParamElement:
+  PUT(parameterElement(s, *op, r));
   NEXT;
-}
 opParamCheck:
   parameterArray(s, op->type, op->x);
   NEXT;
@@ -1637,30 +1661,15 @@ opSetParam: {
   assignValueParameter(s.calls, op->type, op->x, v);
   FOLLOW(c->follow, c->next);
 }
-opSetParamElement: {
-  // The array was checked before the subscripts, and nothing ran since that could change it.
-  const int64_t at = elementAt(st.descriptors[op->type][referenceIndex(s.calls, op->x)], r, op->count, op->y);
-  const ValueType type = ValueType(op->type);
-  const double v = op->fromLast ? last : r[op->a];
-  setResultNumber(s, v);
-  ByteStore& b = st.arrayBytes[op->type];
-  if (type == ValueType::Double) b.write<double>(at, v);
-  else writeNumeric(b, type, at, v);
+opSetParamElement:
+  setParameterElement(s, *op, r, op->fromLast ? last : r[op->a]);
   FOLLOW(c->follow, c->next);
-}
 opCallProc:
   callProcedureDecoded(s, *cache, int32_t(op->x), c->next, slow);
   FOLLOW(c->follow, c->next);
-opSelectBegin: {
-  const double v = op->fromLast ? last : r[0];
-  setResultNumber(s, v);
-  ControlState& control = s.control;
-  control.selectionLevel = int32_t(op->x);
-  Selector& selector = control.selectors[op->x];
-  selector.number = v;
-  selector.isText = false;
+opSelectBegin:
+  selectNumber(s, op->x, op->fromLast ? last : r[0]);
   FOLLOW(c->follow, c->next);
-}
 opCaseJump:
   if (!s.control.caseMatched) FOLLOW(c->jumped, c->target);
   FOLLOW(c->follow, c->next);
