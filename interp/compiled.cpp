@@ -1222,7 +1222,11 @@ const void* const* microLabels() {
     v = addStep(type, readNumeric(b, type, at), entry.step);
     writeNumeric(b, type, at, v);
   } else {
-    v = stepLoopVariable(s, entry);
+    const ValueType type = ValueType(entry.type);
+    ByteStore& b = currentFrame(s.stores, s.calls.level).numbers[entry.type];
+    const int64_t at = int64_t(entry.variable) * widthOf(type);
+    v = addStep(type, readNumeric(b, type, at), entry.step);
+    writeNumeric(b, type, at, v);
   }
   return loopGoesOn(entry, v);
 }
@@ -1337,7 +1341,8 @@ opGlobalNumber:
   PUT(readNumeric(st.scalars[op->type], ValueType(op->type), op->x));
   NEXT;
 opLocal:
-  PUT(readNumber(s, false, ValueType(op->type), uint16_t(op->x)));
+  PUT(readNumeric(currentFrame(st, s.calls.level).numbers[op->type], ValueType(op->type),
+                  int64_t(op->x) * widthOf(ValueType(op->type))));
   NEXT;
 opParam:
   PUT(readValueParameter(op->type, numberParameter(s.calls, op->x)));
@@ -1652,7 +1657,8 @@ opSetResult: {
 opSetLocal: {
   const double v = op->fromLast ? last : r[0];
   setResultNumber(s, v);
-  storeNumber(s, false, ValueType(op->type), uint16_t(op->x), v);
+  writeNumeric(currentFrame(st, s.calls.level).numbers[op->type], ValueType(op->type),
+               int64_t(op->x) * widthOf(ValueType(op->type)), v);
   FOLLOW(c->follow, c->next);
 }
 opSetParam: {

@@ -112,6 +112,16 @@ inline void prepareLocalFrames(Stores& st, int64_t level) {
   createLocalFrames(st, level);
 }
 
+// The LocalFrame of call level `level`; the main program (level 0) has none: an error.
+[[noreturn, gnu::cold]] void noLocalFrame();
+inline LocalFrame& currentFrame(Stores& st, int32_t level) {
+  if (level < 1) [[unlikely]]
+    noLocalFrame();
+  if (level > int64_t(st.frames.size())) [[unlikely]]
+    prepareLocalFrames(st, level);
+  return *st.frames[size_t(level) - 1];
+}
+
 // --- Scalars ----------------------------------------------------------------------------
 double readNumber(State& s, bool global, ValueType type, uint16_t n);
 void storeNumber(State& s, bool global, ValueType type, uint16_t n, double v);
