@@ -41,6 +41,10 @@ double strictToNumber(const State& s, std::string_view text) {
 }
 
 std::string numberToText(const State& s, double v) {
+  // A whole number of at most nine digits is written as its digits, which is what the
+  // general format with nine digits of precision writes for it (negative zero is left to
+  // the general format).
+  if (v > -1e9 && v < 1e9 && v == std::trunc(v) && (v != 0.0 || !std::signbit(v))) return convert::intToStr(int64_t(v));
   return convert::floatToStrF(v, int(convert::FloatFormat::General), 9, 4, formatSettings(s));
 }
 

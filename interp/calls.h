@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "interp/byte_store.h"
+#include "interp/evaluator.h"
+#include "interp/tables.h"
 
 namespace tavrin {
 
@@ -109,5 +111,21 @@ inline uint16_t referenceIndex(const CallState& c, int64_t slot) {
                                          slot * kReferenceEntryBytes + 1);
 }
 std::string& textParameter(State& s, int64_t slot);
+
+// A value parameter of kind 1..7 (the numeric types) assigned: truncated toward zero and
+// narrowed to the kind's width (Single and Double keep the value), into the slot.
+inline double assignedValueParameter(uint8_t kind, double v) {
+  if (kind == uint8_t(ValueType::Single) || kind == uint8_t(ValueType::Double)) return v;
+  const int32_t r = truncateToInt(v);
+  switch (ValueType(kind)) {
+    case ValueType::Byte: return double(uint8_t(r));
+    case ValueType::Short: return double(int16_t(r));
+    case ValueType::Word: return double(uint16_t(r));
+    default: return double(r);
+  }
+}
+inline void assignValueParameter(CallState& c, uint8_t kind, int64_t slot, double v) {
+  c.numberSlots.write<double>((int64_t(c.level) - 1) * kSlotsPerLevel * 8 + slot * 8, assignedValueParameter(kind, v));
+}
 
 }  // namespace tavrin

@@ -37,9 +37,12 @@ namespace {
   X(IntPart) X(TextLength) X(Generic) X(Add) X(Sub) X(Mul) X(Binary) X(Not) X(Negate) X(AddK)   \
   X(SubK) X(MulK) X(CompareK) X(AddG) X(SubG) X(MulG) X(CompareG) X(Compare) X(GAddK) X(GSubK)  \
   X(GMulK) X(GCompareK) X(GAddG) X(GSubG) X(GMulG) X(GCompareG) X(GTruncate) X(Round) X(ModK)   \
-  X(GElement) X(GTruncate2) X(GElement2)                                                        \
-  X(FindText) X(Call) X(CheckTexts) X(Argument) X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)       \
-  X(ForNext) X(SetResult) X(EndBody) X(Return)                                                 \
+  X(GElement) X(GTruncate2) X(GElement2) X(ParamElement)                                        \
+  X(FindText) X(Call) X(CheckTexts) X(ParamCheck) X(Argument) X(RefArgument) X(RefForward)      \
+  X(SelectLevel) X(CaseStart) X(CaseValue) X(CaseRange) X(CaseCondition)                        \
+  X(AssignPiece) X(SetDouble) X(SetNumber) X(SetElement) X(AppendText) X(JumpIfZero) X(Jump)    \
+  X(ForNext) X(SetResult) X(EndBody) X(Return) X(SetLocal) X(SetParam) X(SetParamElement)       \
+  X(CallProc) X(SelectBegin) X(CaseJump) X(SelectEnd) X(Declare)                                         \
   X(JumpCompareK) X(JumpCompareG) X(JumpGCompareK) X(JumpGCompareG) X(SetGAddK) X(SetGSubK)
 
 enum Micro : uint8_t {
@@ -52,6 +55,12 @@ constexpr uint8_t kEndByte = 11;
 constexpr uint8_t kContinuationByte = 33;
 
 constexpr bool isNumeric(uint8_t type) { return type >= 1 && type <= 7; }
+// Parameter kinds 14..20: a whole array of Byte .. Double passed by reference.
+constexpr bool isNumericArrayKind(uint8_t kind) { return kind >= 14 && kind <= 20; }
+constexpr uint8_t kFirstArrayKind = 13;
+constexpr uint8_t kVariantKind = 9;
+constexpr uint16_t kForwardIndex = 0xFFFF;  // a reference parameter of the caller passed on
+constexpr uint8_t kItemValue = 2, kItemCondition = 19;  // case item kinds; others are ranges
 
 inline double readDouble(const uint8_t* p) {
   double v;
@@ -181,7 +190,72 @@ public:
     return true;
   }
 
+public:
+  // The position after an operand at `at` (its tag) that pushes exactly one text, calls no
+  // program code and has no effect but its value: a constant text, a String variable, local
+  // or parameter, or a text built-in whose arguments are such operands or number
+  // expressions without calls. 0 for anything else.
+  uint32_t textOperand(uint32_t at, int depth) {
+    if (depth > 8 || at + 2 > m_size) return 0;
+    const uint8_t tag = m_image[at];
+    const uint8_t second = m_image[at + 1];
+    switch (Operand(tag)) {
+      case Operand::OpConstant: {
+        if (second != uint8_t(ValueType::String) || at + 4 > m_size) return 0;
+        uint16_t length;
+        std::memcpy(&length, m_image + at + 2, 2);
+        return length <= 2048 && at + 4 + length <= m_size ? at + 4 + length : 0;
+      }
+      case Operand::OpGlobal:
+      case Operand::OpLocal: return second == uint8_t(ValueType::String) && at + 4 <= m_size ? at + 4 : 0;
+      case Operand::OpParameter: return second == uint8_t(ValueType::String) && at + 3 <= m_size ? at + 3 : 0;
+      case Operand::OpBuiltin: {
+        if (!isTextBuiltin(second)) return 0;
+        uint32_t p = at + 2;
+        std::string_view layout = kBuiltins[second].layout;
+        while (!layout.empty()) {
+          const size_t space = layout.find(' ');
+          if (layout.substr(0, space) != "expr") return 0;
+          p = pureArgument(p, depth + 1);
+          if (!p) return 0;
+          layout = space == std::string_view::npos ? std::string_view() : layout.substr(space + 1);
+        }
+        return p;
+      }
+      default: return 0;
+    }
+  }
+  // Whether the bytes from `from` to `to` could read global String variable `n` (any byte
+  // sequence that spells the operand counts).
+  bool readsText(uint32_t from, uint32_t to, uint16_t n) const {
+    const uint8_t want[4] = {uint8_t(Operand::OpGlobal), uint8_t(ValueType::String), uint8_t(n & 0xFF), uint8_t(n >> 8)};
+    for (uint32_t i = from; i + 4 <= to; ++i)
+      if (std::memcmp(m_image + i, want, 4) == 0) return true;
+    return false;
+  }
+
 private:
+  // The built-ins that push one text from expression arguments and do nothing else.
+  static bool isTextBuiltin(uint8_t code) {
+    switch (Builtin(code)) {
+      case Builtin::NumberToText: case Builtin::LeftText: case Builtin::RightText: case Builtin::MidText:
+      case Builtin::CharOfCode: case Builtin::UpperText: case Builtin::LowerText: case Builtin::TrimLeftText:
+      case Builtin::TrimRightText: case Builtin::RepeatChar: case Builtin::Blanks: case Builtin::HexText8:
+      case Builtin::ReverseText: case Builtin::BinaryText: return true;
+      default: return false;
+    }
+  }
+  // An argument expression at `p` that calls no program code: a number expression the cache
+  // decodes, or one text operand of the kind above alone. The position after it, or 0.
+  uint32_t pureArgument(uint32_t p, int depth) {
+    if (const CompiledExpression* x = m_cache.expression(p);
+        x && x->end && !x->callsCode && (x->form == ExpressionForm::Number || x->form == ExpressionForm::TextVariable))
+      return x->end;
+    const uint32_t end = textOperand(p, depth);
+    return end && end < m_size && m_image[end] == kEndByte ? end + 1 : 0;
+  }
+
+public:
   static OperandHandler handlerOf(uint8_t tag) {
     switch (tag) {
 #define OPERAND(t, name, asmName, layout) \
@@ -277,10 +351,30 @@ private:
         return Decoded::Pushed;
       }
       case Operand::OpParameter: {
+        const uint32_t operandAt = m_at;
         uint8_t kind, slot;
         if (!u8(kind) || !u8(slot)) return Decoded::No;
-        if (!isNumeric(kind)) return Decoded::No;
-        push(ops, kParam, a, kind, slot);
+        if (isNumeric(kind)) {
+          push(ops, kParam, a, kind, slot);
+          return Decoded::Pushed;
+        }
+        if (!isNumericArrayKind(kind)) return Decoded::No;
+        // An element of a numeric array passed by reference: the array number (checked
+        // first, as the generic path looks the array up before its subscripts), then the
+        // subscripts. A call in them is left to the generic path.
+        const uint8_t type = uint8_t(kind - kFirstArrayKind);
+        uint8_t count;
+        if (!u8(count) || count < 1 || count > kDimensions || a + count > kSlots) return Decoded::No;
+        const size_t mark = ops.size();
+        push(ops, kParamCheck, a, type, slot);
+        if (!subscripts(ops, a, count) || callsIn(ops, mark)) {
+          m_at = operandAt;
+          ops.resize(mark);
+          return Decoded::Generic;
+        }
+        push(ops, kParamElement, a, type, slot);
+        ops.back().count = count;
+        ops.back().y = uint32_t(widthOf(ValueType(type)));
         return Decoded::Pushed;
       }
       case Operand::OpArrayElement: {
@@ -424,19 +518,51 @@ private:
     uint8_t type, count;
     int32_t target;
     if (!u8(type) || !u8(count) || !i32(target) || type < 2 || type > 8) return generic();
-    for (unsigned j = 0; j < count; ++j) {
-      uint8_t kind;
-      if (!u8(kind) || !isValueKind(kind) || !subExpression(ops, a)) return generic();
-      const bool fromLast = producedLast(ops, a);
-      push(ops, kArgument, a, 0, j);
-      ops.back().fromLast = fromLast;
-    }
+    if (!arguments(ops, a, count)) return generic();
     if (m_at >= m_size || m_image[m_at] == kContinuationByte) return generic();
     push(ops, kCall, a, type, uint32_t(target));
     ops.back().end = m_at;  // where the code position returns to
     return Decoded::Pushed;
   }
 
+public:
+  // The arguments of a call, into the next call level's slots in order as the generic path
+  // passes them: a number by value is evaluated into slot `a` and passed at once; a
+  // reference (a Variant, a whole array, kinds 23..28) writes its entry, and index -1
+  // passes on the caller's entry. False for any other argument (a text, an element picked
+  // by subscripts, a record, an object).
+  bool arguments(std::vector<MicroOp>& ops, int a, unsigned count) {
+    for (unsigned j = 0; j < count; ++j) {
+      uint8_t kind;
+      if (!u8(kind)) return false;
+      if (isValueKind(kind)) {
+        if (!subExpression(ops, a)) return false;
+        const bool fromLast = producedLast(ops, a);
+        push(ops, kArgument, a, 0, j);
+        ops.back().fromLast = fromLast;
+        continue;
+      }
+      if (kind != kVariantKind && (kind < kFirstArrayKind || kind > 28)) return false;
+      uint16_t index;
+      if (!u16(index)) return false;
+      if (index == kForwardIndex) {
+        uint8_t caller;
+        if (!u8(caller)) return false;
+        push(ops, kRefForward, a, kind, j);
+        ops.back().y = caller;
+        continue;
+      }
+      if (kind == kVariantKind) {
+        uint8_t selector;
+        if (!u8(selector) || selector == 3 || selector == 29 || selector == 38) return false;
+      }
+      push(ops, kRefArgument, a, kind, j);
+      ops.back().y = index;
+    }
+    return true;
+  }
+
+private:
   // An operation on slot a right after a global Double was loaded into slot a: one
   // operation reading the global itself.
   static void fuseLeftGlobal(std::vector<MicroOp>& ops) {
@@ -719,9 +845,69 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
           if (!number(0)) return nullptr;
           if (!fuseJumpIfZero(ops)) finish(kJumpIfZero);
           break;
+        case Command::StmtCallProc: {
+          // A procedure call whose arguments decode and that no continuation block follows.
+          uint8_t count;
+          int32_t target;
+          if (!d.u8(count) || !d.i32(target) || !d.arguments(ops, 0, count)) return nullptr;
+          c.next = d.position();
+          if (c.next >= m_size || m_image[c.next] == kContinuationByte) return nullptr;
+          finish(kCallProc, 0, 0, uint32_t(target));
+          break;
+        }
+        case Command::StmtSelectBegin: {
+          // A numeric selector: the level checked first, then the selector evaluated.
+          uint8_t level;
+          if (!d.u8(level)) return nullptr;
+          finish(kSelectLevel, 0, 0, level);
+          if (!number(0)) return nullptr;
+          finish(kSelectBegin, 0, 0, level);
+          c.next = d.position();
+          break;
+        }
+        case Command::StmtCaseTest: {
+          // Number items without calls, each evaluated in order (every item, even after a
+          // match); a text selector at run time takes the statement's own handler.
+          uint8_t count;
+          if (!d.u8(count)) return nullptr;
+          finish(kCaseStart);
+          for (unsigned read = 0; read < count;) {
+            uint8_t kind;
+            if (!d.u8(kind) || !number(0)) return nullptr;
+            ++read;
+            if (kind == kItemValue) {
+              finish(kCaseValue);
+            } else if (kind == kItemCondition) {
+              finish(kCaseCondition);
+            } else {
+              if (!d.skip(1) || !number(1)) return nullptr;  // the byte between the bounds
+              ++read;
+              finish(kCaseRange);
+            }
+          }
+          if (CodeDecoder::callsIn(ops, 0)) return nullptr;
+          finish(kCaseJump);
+          break;
+        }
+        case Command::StmtSelectEnd:
+          finish(kSelectEnd);
+          c.next = d.position();
+          break;
+        case Command::StmtDeclare: {
+          // One scalar variable of a numeric type or String (as a procedure declares its
+          // locals); arrays, fixed strings, variants and objects are left to the handler.
+          uint8_t isStatic, kind, type;
+          uint16_t n;
+          if (!d.u8(isStatic) || !d.u8(kind) || kind != 1 || !d.u8(type) || type > uint8_t(ValueType::Double) || !d.u16(n))
+            return nullptr;
+          finish(kDeclare, 0, type, n);
+          ops.back().count = isStatic;
+          c.next = d.position();
+          break;
+        }
         default: return nullptr;
       }
-      if (!jumpOffset()) return nullptr;
+      if (c.next == 0 && !jumpOffset()) return nullptr;
       break;
     }
     case Lead::StmtAssignGlobal: {
@@ -762,6 +948,18 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
         if (!d.u8(b)) return nullptr;
         if (b == kEndByte) break;
         TextPiece piece;
+        if (const uint32_t end = d.textOperand(d.position() - 1, 0); end && !d.readsText(d.position() - 1, end, n) &&
+                                                                  b != uint8_t(Operand::OpGlobal) && b != uint8_t(Operand::OpConstant)) {
+          // An operand that pushes one text without calling program code or reading the
+          // variable appended to: run by its own handler.
+          piece.at = d.position();
+          piece.length = end - piece.at;
+          piece.handler = CodeDecoder::handlerOf(b);
+          d.seek(end);
+          if (!d.u8(b) || b != uint8_t(Operand::OpPlus)) return nullptr;
+          c.pieces.push_back(piece);
+          continue;
+        }
         if (!d.u8(type) || type != uint8_t(ValueType::String)) return nullptr;
         if (b == uint8_t(Operand::OpGlobal)) {
           if (!d.u16(m) || m == n) return nullptr;
@@ -797,6 +995,37 @@ const CompiledStatement* CompiledCache::decodeStatementAt(uint32_t at) {
       finish(kSetElement, subscripts, type, array);
       ops.back().count = subscripts;
       ops.back().y = uint32_t(widthOf(ValueType(type)));
+      c.next = d.position();
+      break;
+    }
+    case Lead::StmtAssignLocal: {
+      uint8_t type;
+      uint16_t n;
+      if (!d.u8(type) || !d.u16(n) || !isNumeric(type) || !number(0)) return nullptr;
+      finish(kSetLocal, 0, type, n);
+      c.next = d.position();
+      break;
+    }
+    case Lead::StmtAssignParam: {
+      uint8_t kind, slot;
+      if (!d.u8(kind) || !d.u8(slot)) return nullptr;
+      if (isNumeric(kind)) {
+        if (!number(0)) return nullptr;
+        finish(kSetParam, 0, kind, slot);
+      } else if (isNumericArrayKind(kind)) {
+        // An element of an array passed by reference: the array number checked, the
+        // subscripts, the value; none may call program code.
+        const uint8_t type = uint8_t(kind - kFirstArrayKind);
+        uint8_t subscripts;
+        if (!d.u8(subscripts) || subscripts < 1 || subscripts > kDimensions) return nullptr;
+        finish(kParamCheck, 0, type, slot);
+        if (!d.subscripts(ops, 0, subscripts) || !number(subscripts) || CodeDecoder::callsIn(ops, 0)) return nullptr;
+        finish(kSetParamElement, subscripts, type, slot);
+        ops.back().count = subscripts;
+        ops.back().y = uint32_t(widthOf(ValueType(type)));
+      } else {
+        return nullptr;
+      }
       c.next = d.position();
       break;
     }
@@ -863,30 +1092,56 @@ inline const std::string& globalString(State& s, uint32_t n) {
 }
 
 [[gnu::cold]] void genericForNext(State& s, uint32_t at) {
+  if (s.stats) s.stats->countHandedOver(s.code.data()[at], uint8_t(Command::StmtForNext));
   s.code.seek(int64_t(at) + 2);
   execStmtForNext(s);
 }
 
 [[gnu::cold]] void stepChecks(State& s, const CompiledStatement& c) {
   s.code.seek(int64_t(c.at) + 1);  // as the generic path has it: after the lead byte
-  slowStep(s, c.at, c.lead);
+  slowStep(s, c.at, c.lead, true);
 }
 
-void appendText(State& s, const CompiledStatement& c, uint32_t number) {
+// The pieces appended in order, each as the generic path takes it (a variable checked, an
+// operand's handler run); an error leaves the text as it was. No piece reads the text or
+// calls program code, so none sees it half appended.
+[[gnu::noinline]] void appendText(State& s, const CompiledStatement& c, uint32_t number) {
   auto& strings = s.stores.strings;
-  // Every variable is checked before anything is appended: an error leaves the text.
   globalString(s, number);
-  for (const TextPiece& p : c.pieces)
-    if (p.variable) globalString(s, p.number);
-  std::string& text = strings[number];
-  size_t length = text.size();
-  for (const TextPiece& p : c.pieces) length += p.variable ? strings[p.number].size() : p.length;
-  roomToGrow(text, int64_t(length));
-  for (const TextPiece& p : c.pieces) {
-    if (p.variable) text += strings[p.number];
-    else text.append(reinterpret_cast<const char*>(s.code.data()) + p.at, p.length);
+  s.resultNum = 0.0;  // as an evaluation starts; the pieces' own evaluations may set it
+  const size_t original = strings[number].size();
+  try {
+    for (const TextPiece& p : c.pieces) {
+      if (p.variable) {
+        const std::string& piece = globalString(s, p.number);
+        std::string& text = strings[number];
+        roomToGrow(text, int64_t(text.size() + piece.size()));
+        text += piece;
+      } else if (!p.handler) {
+        std::string& text = strings[number];
+        roomToGrow(text, int64_t(text.size() + p.length));
+        text.append(reinterpret_cast<const char*>(s.code.data()) + p.at, p.length);
+      } else {
+        // The operand's stack is kept from one piece to the next, so that its text slot
+        // keeps its buffer: no piece calls program code, so no other append runs meanwhile.
+        thread_local EvalStack e;
+        e.numCount = 0;
+        e.strCount = 0;
+        e.mode = 1;
+        s.code.seek(p.at);
+        p.handler(s, e);
+        std::string& text = strings[number];
+        if (e.strCount > 0) {
+          const std::string& piece = e.str[0];
+          roomToGrow(text, int64_t(text.size() + piece.size()));
+          text += piece;
+        }
+      }
+    }
+  } catch (...) {
+    strings[number].resize(original);
+    throw;
   }
-  s.resultNum = 0.0;
   s.resultStr.clear();
 }
 
@@ -936,6 +1191,85 @@ const void* const* microLabels() {
   const double v = calls.functionNumber;
   calls.functionNumber = saved;
   return v;
+}
+
+// A procedure call made by a decoded statement, its arguments already passed: the body's
+// first statement runs here when it is decoded, as in callDecoded.
+[[gnu::noinline]] void callProcedureDecoded(State& s, CompiledCache& cache, int64_t target, uint32_t back, bool slow) {
+  const CompiledStatement* body =
+      target >= 0 && target + 4 < int64_t(s.code.size()) ? cache.statement(uint32_t(target + 4)) : nullptr;
+  if (!body) [[unlikely]] {
+    enterCall(s, target, back, true, [&] { runStatements(s); });  // which refuses a target outside the image
+    return;
+  }
+  enterCheckedCall(s, target, back, true, [&]() __attribute__((always_inline)) {
+    checkHostStack();
+    prepareLocalFrames(s.stores, s.calls.level);
+    double slots[kSlots];
+    if (run(&s, &cache, body, nullptr, slots, nullptr, slow) == RunEnd::Undecoded) runStatements(s);
+  });
+}
+
+// The step of a loop over any numeric type but a global Double: whether it goes on. A
+// global's store is read and written here, in the variable's own type.
+[[gnu::noinline]] bool loopOtherStep(State& s, const uint8_t* top) {
+  const LoopEntry entry = loopEntryFrom(top);
+  double v;
+  if (entry.scope == kGlobalLoopScope) {
+    const ValueType type = ValueType(entry.type);
+    ByteStore& b = s.stores.scalars[entry.type];
+    const uint32_t at = uint32_t(entry.variable) * uint32_t(widthOf(type));
+    v = addStep(type, readNumeric(b, type, at), entry.step);
+    writeNumeric(b, type, at, v);
+  } else {
+    const ValueType type = ValueType(entry.type);
+    ByteStore& b = currentFrame(s.stores, s.calls.level).numbers[entry.type];
+    const int64_t at = int64_t(entry.variable) * widthOf(type);
+    v = addStep(type, readNumeric(b, type, at), entry.step);
+    writeNumeric(b, type, at, v);
+  }
+  return loopGoesOn(entry, v);
+}
+
+// A case test whose selector turned out to be a text: the statement's own handler.
+[[gnu::cold]] void genericCaseTest(State& s, uint32_t at) {
+  if (s.stats) s.stats->countHandedOver(s.code.data()[at], uint8_t(Command::StmtCaseTest));
+  s.code.seek(int64_t(at) + 2);
+  execStmtCaseTest(s);
+}
+
+// The array of a reference parameter of a numeric array kind, checked as the generic path
+// looks it up (the number must name an array).
+inline const ArrayDescriptor& parameterArray(State& s, uint8_t type, uint32_t slot) {
+  return arrayDescriptor(s, ValueType(type), referenceIndex(s.calls, slot));
+}
+
+// An element of a numeric array passed by reference; its subscripts in r[op.a] on.
+[[gnu::noinline]] double parameterElement(State& s, const MicroOp& op, const double* r) {
+  const int64_t at = elementAt(parameterArray(s, op.type, op.x), r + op.a, op.count, op.y);
+  const ValueType type = ValueType(op.type);
+  const ByteStore& b = s.stores.arrayBytes[op.type];
+  return type == ValueType::Double ? b.read<double>(at) : readNumeric(b, type, at);
+}
+
+// The same element assigned, its subscripts in r[0] on. The array was checked before the
+// subscripts, and nothing ran since that could change it.
+[[gnu::noinline]] void setParameterElement(State& s, const MicroOp& op, const double* r, double v) {
+  const int64_t at = elementAt(s.stores.descriptors[op.type][referenceIndex(s.calls, op.x)], r, op.count, op.y);
+  setResultNumber(s, v);
+  ByteStore& b = s.stores.arrayBytes[op.type];
+  if (ValueType(op.type) == ValueType::Double) b.write<double>(at, v);
+  else writeNumeric(b, ValueType(op.type), at, v);
+}
+
+// StmtSelectBegin of a number, its level already checked.
+[[gnu::noinline]] void selectNumber(State& s, uint32_t level, double v) {
+  setResultNumber(s, v);
+  ControlState& control = s.control;
+  control.selectionLevel = int32_t(level);
+  Selector& selector = control.selectors[level];
+  selector.number = v;
+  selector.isText = false;
 }
 
 // The one loop over micro-operations. Expressions (c == nullptr) end at their End
@@ -1007,7 +1341,8 @@ opGlobalNumber:
   PUT(readNumeric(st.scalars[op->type], ValueType(op->type), op->x));
   NEXT;
 opLocal:
-  PUT(readNumber(s, false, ValueType(op->type), uint16_t(op->x)));
+  PUT(readNumeric(currentFrame(st, s.calls.level).numbers[op->type], ValueType(op->type),
+                  int64_t(op->x) * widthOf(ValueType(op->type))));
   NEXT;
 opParam:
   PUT(readValueParameter(op->type, numberParameter(s.calls, op->x)));
@@ -1039,6 +1374,45 @@ opGElement2: {
   PUT(st.arrayBytes[size_t(ValueType::Double)].read<double>(at));
   NEXT;
 }
+opParamElement:
+  PUT(parameterElement(s, *op, r));
+  NEXT;
+opParamCheck:
+  parameterArray(s, op->type, op->x);
+  NEXT;
+opRefArgument:
+  setNextReferenceParameter(s, int(op->x), op->type, uint16_t(op->y));
+  NEXT;
+opRefForward:
+  setNextReferenceParameter(s, int(op->x), op->type, referenceIndex(s.calls, op->y));
+  NEXT;
+opSelectLevel:
+  checkSelectionLevel(uint8_t(op->x));
+  NEXT;
+opCaseStart: {
+  const Selector& selector = s.control.selectors[size_t(s.control.selectionLevel)];
+  if (selector.isText) [[unlikely]] {
+    genericCaseTest(s, c->at);
+    if (s.code.atEnd()) return RunEnd::Undecoded;
+    c = cache->statement(s.code.position());
+    if (!c) return RunEnd::Undecoded;
+    goto enter;
+  }
+  s.control.caseMatched = false;
+  NEXT;
+}
+// The items call no program code, so the selector stays as it was when the test began.
+opCaseValue:
+  s.control.caseMatched |= r[0] == s.control.selectors[size_t(s.control.selectionLevel)].number;
+  NEXT;
+opCaseRange: {
+  const double selector = s.control.selectors[size_t(s.control.selectionLevel)].number;
+  s.control.caseMatched |= r[0] <= selector && selector <= r[1];
+  NEXT;
+}
+opCaseCondition:
+  s.control.caseMatched |= r[0] != 0.0;
+  NEXT;
 opIntPart:
   PUT(std::trunc(r[op->a]));
   NEXT;
@@ -1245,17 +1619,24 @@ opJumpIfZero:
 opJump:
   FOLLOW(c->jumped, c->target);
 opForNext: {
-  // A global Double loop variable: the step taken here. Anything else takes the statement's
-  // own handler.
+  // A loop over a numeric type: the step taken here. Anything else (a loop stack out of
+  // place, a type that does not count) takes the statement's own handler.
   ControlState& control = s.control;
   const uint8_t* top = loopTopBytes(control);
-  if (top && loopKind(top[0], top[1]) == loopKind(kGlobalLoopScope, uint8_t(ValueType::Double))) {
+  uint16_t kind = 0;  // the scope and type bytes, as loopKind puts them together
+  if (top) std::memcpy(&kind, top, 2);
+  if (kind == loopKind(kGlobalLoopScope, uint8_t(ValueType::Double))) {
     const LoopEntry entry = loopEntryFrom(top);
     ByteStore& b = st.scalars[size_t(ValueType::Double)];
     const uint32_t at = uint32_t(entry.variable) * 8;
     const double v = addStep(ValueType::Double, b.read<double>(at), entry.step);
     b.write<double>(at, v);
     if (loopGoesOn(entry, v)) FOLLOW(c->jumped, c->target);
+    loopPop(control);
+    FOLLOW(c->follow, c->next);
+  }
+  if (top && isLoopType(top[1])) {
+    if (loopOtherStep(s, top)) FOLLOW(c->jumped, c->target);
     loopPop(control);
     FOLLOW(c->follow, c->next);
   }
@@ -1273,6 +1654,37 @@ opSetResult: {
   s.calls.functionNumber = v;
   FOLLOW(c->follow, c->next);
 }
+opSetLocal: {
+  const double v = op->fromLast ? last : r[0];
+  setResultNumber(s, v);
+  writeNumeric(currentFrame(st, s.calls.level).numbers[op->type], ValueType(op->type),
+               int64_t(op->x) * widthOf(ValueType(op->type)), v);
+  FOLLOW(c->follow, c->next);
+}
+opSetParam: {
+  const double v = op->fromLast ? last : r[0];
+  setResultNumber(s, v);
+  assignValueParameter(s.calls, op->type, op->x, v);
+  FOLLOW(c->follow, c->next);
+}
+opSetParamElement:
+  setParameterElement(s, *op, r, op->fromLast ? last : r[op->a]);
+  FOLLOW(c->follow, c->next);
+opCallProc:
+  callProcedureDecoded(s, *cache, int32_t(op->x), c->next, slow);
+  FOLLOW(c->follow, c->next);
+opSelectBegin:
+  selectNumber(s, op->x, op->fromLast ? last : r[0]);
+  FOLLOW(c->follow, c->next);
+opCaseJump:
+  if (!s.control.caseMatched) FOLLOW(c->jumped, c->target);
+  FOLLOW(c->follow, c->next);
+opSelectEnd:
+  if (s.control.selectionLevel > 0) --s.control.selectionLevel;
+  FOLLOW(c->follow, c->next);
+opDeclare:
+  declareScalarVariable(s, op->count, ValueType(op->type), uint16_t(op->x));
+  FOLLOW(c->follow, c->next);
 opEndBody:
   s.code.seek(c->next);
   leaveCallLevel(s);

@@ -57,12 +57,15 @@ struct CompiledExpression {
   uint32_t opCount = 0;
 };
 
-// One piece appended by an append statement: a global String variable or a constant text.
+// One piece appended by an append statement: a global String variable, a constant text, or
+// an operand that pushes one text (a text built-in, a local or a parameter) run by its
+// handler.
 struct TextPiece {
   bool variable = false;
   uint32_t number = 0;  // variable
-  uint32_t at = 0;      // constant: its bytes in the image
+  uint32_t at = 0;      // constant: its bytes in the image; an operand: after its tag
   uint32_t length = 0;
+  OperandHandler handler = nullptr;
 };
 
 // A decoded statement: the micro-operations of its expressions followed by one operation

@@ -21,6 +21,14 @@ inline constexpr int kLoopEntryBytes = 20;
 inline constexpr int kLocalJumpSlots = 101;
 inline constexpr int kSelectionLevels = 11;
 
+// StmtSelectBegin's level byte: 0 to 10; anything above is a run-time error, raised before
+// the selector is evaluated.
+[[noreturn, gnu::cold]] void badSelectionLevel(uint8_t level);
+inline void checkSelectionLevel(uint8_t level) {
+  if (level >= kSelectionLevels) [[unlikely]]
+    badSelectionLevel(level);
+}
+
 struct Selector {
   double number = 0.0;
   std::string text;
@@ -39,6 +47,8 @@ struct ControlState {
   int32_t localJumpDepth = 0;
 
   std::array<Selector, kSelectionLevels> selectors;
+  // Whether an item of the decoded case test under way has matched (nothing else reads it).
+  bool caseMatched = false;
   int32_t selectionLevel = 0;
 };
 

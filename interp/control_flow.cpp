@@ -92,6 +92,13 @@ void execStmtForBegin(State& s) {
   }
 }
 
+double stepLoopVariable(State& s, const LoopEntry& entry) {
+  const ValueType type = ValueType(entry.type);
+  const double v = addStep(type, readLoopVariable(s, entry.scope, type, entry.variable), entry.step);
+  storeLoopVariable(s, entry.scope, type, entry.variable, v);
+  return v;
+}
+
 void execStmtForNext(State& s) {
   ControlState& c = s.control;
   const LoopEntry entry = loopTop(c);
@@ -101,9 +108,7 @@ void execStmtForNext(State& s) {
     loopPop(c);
     return;
   }
-  const ValueType type = ValueType(entry.type);
-  const double v = addStep(type, readLoopVariable(s, entry.scope, type, entry.variable), entry.step);
-  storeLoopVariable(s, entry.scope, type, entry.variable, v);
+  const double v = stepLoopVariable(s, entry);
   if (loopGoesOn(entry, v)) {
     jumpBy(s.code, back);
     return;
@@ -136,11 +141,14 @@ void execStmtLocalReturn(State& s) {
 
 // --- Selection -------------------------------------------------------------------------
 
+void badSelectionLevel(uint8_t level) {
+  raise(ErrorNumber::RangeCheck, "selection level " + std::to_string(level) + " (at most 10)");
+}
+
 void execStmtSelectBegin(State& s) {
   ControlState& c = s.control;
   const uint8_t level = s.code.u8();
-  if (level >= kSelectionLevels) [[unlikely]]
-    raise(ErrorNumber::RangeCheck, "selection level " + std::to_string(level) + " (at most 10)");
+  checkSelectionLevel(level);
   c.selectionLevel = level;
   Selector& selector = c.selectors[level];
   if (evaluate(s)) {

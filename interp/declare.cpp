@@ -288,6 +288,11 @@ void declareScalar(State& s, ValueType type, uint16_t n) {
 
 }  // namespace
 
+void declareScalarVariable(State& s, uint8_t isStatic, ValueType type, uint16_t n) {
+  StaticScope scope(s.stores, isStatic);
+  declareScalar(s, type, n);
+}
+
 DimensionList readDimensionList(State& s) {
   DimensionList dims;
   std::array<int32_t, kDimensions> extent{1, 1, 1, 1, 1};
@@ -326,13 +331,14 @@ void declareRecord(State& s, uint16_t record) {
 void execStmtDeclare(State& s) {
   const uint8_t isStatic = s.code.u8();
   const uint8_t kind = s.code.u8();
+  if (kind == kDeclareScalar && s.code.peek() <= uint8_t(ValueType::Variant)) {
+    const uint8_t type = s.code.u8();
+    return declareScalarVariable(s, isStatic, ValueType(type), s.code.u16());
+  }
   StaticScope scope(s.stores, isStatic);
   if (kind == kDeclareScalar) {
     const uint8_t type = s.code.u8();
-    if (type <= uint8_t(ValueType::Variant)) {
-      const uint16_t n = s.code.u16();
-      declareScalar(s, ValueType(type), n);
-    } else if (isObjectType(type)) {
+    if (isObjectType(type)) {
       const uint16_t n = s.code.u16();
       declareObjects(s, type, n);
     }

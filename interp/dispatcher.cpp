@@ -49,7 +49,15 @@ constexpr uint8_t kClassNone = 0, kClassCommand = 1, kClassEndBody = 9, kClassRe
 
 }  // namespace
 
-void slowStep(State& s, uint32_t at, uint8_t lead) {
+bool slowSteps(const State& s) {
+  return s.trace || s.stepLimit || s.sandbox || s.stats || memoryLimit() || timeLimited();
+}
+
+void slowStep(State& s, uint32_t at, uint8_t lead, bool decoded) {
+  if (StatementStats* stats = s.stats.get()) [[unlikely]] {
+    if (decoded) ++stats->decoded;
+    else stats->countGeneric(lead, s.code.atEnd() ? -1 : s.code.peek());
+  }
   if (s.stepLimit && ++s.steps > s.stepLimit)
     raiseLimit(ErrorNumber::Unhandled, "step budget of " + std::to_string(s.stepLimit) + " statements exhausted");
   checkMemoryLimit();
@@ -80,7 +88,7 @@ void runStatements(State& s) {
   checkHostStack();
   CodeReader& code = s.code;
   const uint32_t outerStatement = s.statementPosition;
-  const bool slow = s.trace || s.stepLimit || s.sandbox || memoryLimit() || timeLimited();
+  const bool slow = slowSteps(s);
   prepareLocalFrames(s.stores, s.calls.level);
   CompiledCache& cache = compiledCache(s);
   double slots[kSlots];  // the decoded statements' working slots

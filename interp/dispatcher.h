@@ -12,8 +12,11 @@ struct State;
 void runStatements(State& s);
 
 // The checks that run before each statement when steps are counted, statements traced,
-// the sandbox is on or memory is bounded; the code position is after the lead byte.
-void slowStep(State& s, uint32_t at, uint8_t lead);
+// statements counted for --stats, the sandbox is on or memory is bounded; the code position
+// is after the lead byte. `decoded`: the statement runs in its decoded form.
+void slowStep(State& s, uint32_t at, uint8_t lead, bool decoded = false);
+// Whether statements go through slowStep.
+bool slowSteps(const State& s);
 
 // After a call: byte 33 runs a continuation block in a nested activation; any other
 // byte is left in place.

@@ -60,6 +60,11 @@ inline double addStep(ValueType type, double value, double step) {
   }
 }
 
+struct State;
+// The step of a loop whose type counts (isLoopType): the variable (global, or a local of the
+// current call level) plus the step, stored; the new value.
+double stepLoopVariable(State& s, const LoopEntry& entry);
+
 // Whether the loop runs again with the variable at v; a step of 0 ends it.
 inline bool loopGoesOn(const LoopEntry& entry, double v) {
   return entry.step > 0.0 ? v <= entry.limit : (entry.step < 0.0 && v >= entry.limit);

@@ -27,18 +27,6 @@ constexpr uint8_t kFirstObjectKind = 30;
 // Array kinds 13..22 name the element types String .. Variant in order.
 inline ValueType arrayKindType(uint8_t kind) { return ValueType(kind - kFirstArrayKind); }
 
-// A value parameter assigned: truncated toward zero, then narrowed.
-double assignedValueParameter(uint8_t kind, double v) {
-  if (kind == uint8_t(ValueType::Single) || kind == uint8_t(ValueType::Double)) return v;
-  const int32_t r = truncateToInt(v);
-  switch (ValueType(kind)) {
-    case ValueType::Byte: return double(uint8_t(r));
-    case ValueType::Short: return double(int16_t(r));
-    case ValueType::Word: return double(uint16_t(r));
-    default: return double(r);
-  }
-}
-
 }  // namespace
 
 int32_t referenceElementNumber(State& s, uint8_t kind, uint16_t number) {
@@ -81,9 +69,7 @@ void execStmtAssignParam(State& s) {
     return;
   }
   if (kind <= uint8_t(ValueType::Double)) {
-    const double v = evaluateNumber(s);
-    s.calls.numberSlots.write<double>((int64_t(s.calls.level) - 1) * kSlotsPerLevel * 8 + slot * 8,
-                                      assignedValueParameter(kind, v));
+    assignValueParameter(s.calls, kind, slot, evaluateNumber(s));
     return;
   }
   const uint16_t index = referenceIndex(s.calls, slot);

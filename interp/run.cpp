@@ -82,17 +82,22 @@ int runProgramFile(const RunOptions& options, ServiceList services) {
     if (loadImage(s, std::move(image))) {
       const char* noDecode = std::getenv("TAVRIN_NO_DECODE");
       if (!options.decode || (noDecode && std::strcmp(noDecode, "1") == 0)) decodeNothing(s);
+      const char* stats = std::getenv("TAVRIN_STATS");
+      if (stats && std::strcmp(stats, "1") == 0) startStatementStats(s);
       startServices(s);
       runStatements(s);
     }
     shutdownState(s);
+    printStatementStats(s, stderr);
     return s.endStatus;
   } catch (const ProgramEnd& end) {
     endServices(s);
+    printStatementStats(s, stderr);
     if (s.endFailure) return report(s, *s.endFailure);
     return end.exitCode ? end.exitCode : s.endStatus;
   } catch (const RunError& error) {
     endServices(s);
+    printStatementStats(s, stderr);
     const int status = report(s, error);
     if (s.endFailure) reportRunError(s, *s.endFailure);
     return status;

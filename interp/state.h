@@ -11,6 +11,7 @@
 #include "interp/calls.h"
 #include "interp/control.h"
 #include "interp/core_state.h"
+#include "interp/statement_stats.h"
 #include "interp/stores.h"
 #include "runtime/run_state.h"
 
@@ -77,6 +78,8 @@ struct State : RunState {
 
   // Decoded statements and expressions of the code stream (interp/compiled.h).
   ServicePtr<CompiledCache> compiled;
+  // Statement counts of `--stats` (interp/statement_stats.h); none unless asked for.
+  std::unique_ptr<StatementStats> stats;
 };
 
 }  // namespace tavrin

@@ -112,6 +112,16 @@ inline void prepareLocalFrames(Stores& st, int64_t level) {
   createLocalFrames(st, level);
 }
 
+// The LocalFrame of call level `level`; the main program (level 0) has none: an error.
+[[noreturn, gnu::cold]] void noLocalFrame();
+inline LocalFrame& currentFrame(Stores& st, int32_t level) {
+  if (level < 1) [[unlikely]]
+    noLocalFrame();
+  if (level > int64_t(st.frames.size())) [[unlikely]]
+    prepareLocalFrames(st, level);
+  return *st.frames[size_t(level) - 1];
+}
+
 // --- Scalars ----------------------------------------------------------------------------
 double readNumber(State& s, bool global, ValueType type, uint16_t n);
 void storeNumber(State& s, bool global, ValueType type, uint16_t n, double v);
@@ -177,6 +187,9 @@ struct DimensionList {
 // Reads a dimension list (expression, marker, optional second expression, separator; 11
 // after the last dimension) and computes bias, span and the element total.
 DimensionList readDimensionList(State& s);
+// StmtDeclare of one scalar variable of type 0..9 with its static byte (a FixedString's
+// length follows in the code).
+void declareScalarVariable(State& s, uint8_t isStatic, ValueType type, uint16_t n);
 // Builds record `record` from the field list that follows in the code (StmtRecordField 0).
 void declareRecord(State& s, uint16_t record);
 

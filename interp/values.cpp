@@ -20,19 +20,12 @@ void listLimit(int64_t items) {
   raiseLimit(ErrorNumber::HeapOverflow, "Heap overflow: a list of " + std::to_string(items) + " items");
 }
 
+void noLocalFrame() { listIndexError(-1); }
+
 namespace {
 
-[[noreturn, gnu::cold]] void noLocalFrame() { listIndexError(-1); }
-
 // The LocalFrame of the current call level; the main program has none.
-LocalFrame& currentFrame(State& s) {
-  const int32_t level = s.calls.level;
-  if (level < 1) [[unlikely]]
-    noLocalFrame();
-  if (level > int64_t(s.stores.frames.size())) [[unlikely]]
-    prepareLocalFrames(s.stores, s.calls.level);
-  return *s.stores.frames[size_t(level) - 1];
-}
+LocalFrame& currentFrame(State& s) { return tavrin::currentFrame(s.stores, s.calls.level); }
 
 template <class T>
 T& item(std::vector<T>& list, int64_t n) {

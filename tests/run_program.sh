@@ -74,6 +74,9 @@ fi
 if [ "$status" != "$expected_status" ]; then
   echo "exit status $status, expected $expected_status"; fail=1
 fi
+# With TAVRIN_STATS=1 and TAVRIN_STATS_LOG naming a file, the program's --stats lines are
+# collected there (scripts/decode-coverage sums them over the suite).
+if [ -n "${TAVRIN_STATS_LOG:-}" ]; then grep -a '^tavrin stats:' "$work/stderr" >>"$TAVRIN_STATS_LOG"; fi
 if [ -f "$base.err" ]; then
   while IFS= read -r line || [ -n "$line" ]; do
     [ -z "$line" ] && continue

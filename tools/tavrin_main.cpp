@@ -26,8 +26,8 @@ using namespace tavrin;
 
 constexpr const char* kUsage =
     "usage: tavrin COMMAND [OPTIONS] ...\n"
-    "  run [--trace] [--trace-external] [--no-decode] [--max-steps N] [--max-memory BYTES] [--max-time SECONDS]\n"
-    "      [--drive SCRIPT] FILE [ARGS...]\n"
+    "  run [--trace] [--trace-external] [--no-decode] [--stats] [--max-steps N] [--max-memory BYTES]\n"
+    "      [--max-time SECONDS] [--drive SCRIPT] FILE [ARGS...]\n"
     "                         run the program at the tail of FILE\n"
     "  asm [--image] SRC -o OUT   assemble SRC into a runnable program (or a bare image)\n"
     "  disasm FILE            print the program of FILE (a program or a bare image) as assembly\n"
@@ -125,15 +125,8 @@ int commandRun(int argc, char** argv) {
     // variable, so a bound program is traced the same way without the tool.
     else if (arg == "--trace-external") setenv("TAVRIN_TRACE_EXTERNAL", "1", 1);
     else if (arg == "--no-decode") options.decode = false;
-    // Steps that drive a windowed program headless (docs/driver.md).
-    else if (arg == "--drive") {
-      if (i + 1 >= argc) usage(arg + " needs a script file");
-      options.driveScript = argv[++i];
-      if (std::string why = unreadableReason(options.driveScript); !why.empty()) {
-        std::fprintf(stderr, "tavrin: cannot open the drive script %s: %s\n", options.driveScript.c_str(), why.c_str());
-        std::exit(2);
-      }
-    }
+    "  run [--trace] [--trace-external] [--no-decode] [--stats] [--max-steps N] [--max-memory BYTES]\n"
+    "      [--max-time SECONDS] [--drive SCRIPT] FILE [ARGS...]\n"
     else if (arg == "--max-steps" || arg == "--max-memory") {
       if (i + 1 >= argc) usage(arg + " needs a number");
       char* end = nullptr;

@@ -4,6 +4,7 @@
 // and the statement it names, the trace lines and the step budget.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "runtime/host_stack.h"
 #include "runtime/loader.h"
 #include "interp/state.h"
+#include "interp/statement_stats.h"
 #include "tools/asm.h"
 
 namespace tavrin {
@@ -33,6 +35,12 @@ struct Outcome {
   size_t returns = 0;
   std::vector<uint8_t> parameters;
   bool decoded = false;  // whether the cache decoded any statement
+  // Every numeric store: globals, arrays and each call level's locals, by type; the
+  // reference entries; the selectors and the loop stack.
+  std::vector<std::vector<uint8_t>> numbers;
+  std::vector<uint8_t> references;
+  std::vector<std::string> selectors;
+  std::vector<uint8_t> loops;
 };
 
 std::vector<uint8_t> bytesOf(const ByteStore& b) { return std::vector<uint8_t>(b.data(), b.data() + b.size()); }
@@ -62,6 +70,18 @@ Outcome run(const std::string& src, bool cache, bool trace = false, uint64_t ste
   o.level = s.calls.level;
   o.returns = s.calls.returnStack.size();
   o.parameters = bytesOf(s.calls.numberSlots);
+  for (int t = 1; t <= 7; ++t) {
+    o.numbers.push_back(bytesOf(s.stores.scalars[size_t(t)]));
+    o.numbers.push_back(bytesOf(s.stores.arrayBytes[size_t(t)]));
+    for (const auto& frame : s.stores.frames)
+      if (frame) o.numbers.push_back(bytesOf(frame->numbers[size_t(t)]));
+  }
+  o.references = bytesOf(s.calls.referenceSlots);
+  for (const Selector& sel : s.control.selectors)
+    o.selectors.push_back(std::to_string(sel.number) + (sel.isText ? " text " + sel.text : " number"));
+  o.selectors.push_back("level " + std::to_string(s.control.selectionLevel));
+  o.loops = bytesOf(s.control.loopStack);
+  o.loops.resize(size_t(std::max<int64_t>(0, std::min<int64_t>(s.control.loopPosition, int64_t(o.loops.size())))));
   o.decoded = s.compiled->bytesUsed() > 2 * ((s.code.size() >> CompiledCache::kPageBits) + 1) * sizeof(void*);
   return o;
 }
@@ -83,6 +103,10 @@ void expectSame(const std::string& src, bool trace = false, uint64_t steps = 0) 
   EXPECT_EQ(a.level, b.level);
   EXPECT_EQ(a.returns, b.returns);
   EXPECT_EQ(a.parameters, b.parameters);
+  EXPECT_EQ(a.numbers, b.numbers);
+  EXPECT_EQ(a.references, b.references);
+  EXPECT_EQ(a.selectors, b.selectors);
+  EXPECT_EQ(a.loops, b.loops);
 }
 
 const char* kDeclare =
@@ -160,6 +184,63 @@ TEST(CompiledCache, TextAppendsInPlaceAgree) {
       "  StmtAssignGlobal Double 0 { var Double 0 fn TextLength { var String 0 } plus }\n"
       "  StmtForNext @top\n"
       "done:\n"));
+}
+
+double decodedShare(const std::string& src, StatementStats* counts = nullptr);
+
+const char* kAppendPieces =
+    ".proc grow\n"
+    "  StmtDeclare 0 var String 0\n"
+    "  StmtAssignLocal String 0 { const String \"<\" param String 0 plus }\n"
+    "  StmtAssignGlobal String 0 { var String 0 local String 0 plus param String 0 plus fn NumberToText { param Double 1 } plus }\n"
+    "  StmtEndBody\n"
+    ".end\n"
+    ".main\n"
+    "  StmtDeclare 0 var String 3\n"
+    "  StmtDeclare 0 var Double 1\n"
+    "  StmtAssignGlobal String 2 { const String \"abcdefghij\" }\n"
+    "  StmtForBegin 1 Double 1 { const Long -3 } { const Long 40 } { const Double 0.75 } @done\n"
+    "top:\n"
+    "  StmtAssignGlobal String 1 { var String 1 fn NumberToText { var Double 1 } plus const String \",\" plus }\n"
+    "  StmtAssignGlobal String 1 { var String 1 fn NumberToText { var Double 1 const Double 1e8 times } plus }\n"
+    "  StmtAssignGlobal String 3 { var String 3 fn MidText { var String 2 } { var Double 1 } { const Long 2 } plus"
+    " fn UpperText { fn LeftText { var String 2 } { var Double 1 const Long 4 mod } } plus"
+    " fn CharOfCode { var Double 1 const Long 65 plus } plus fn Blanks { const Long 1 } plus }\n"
+    "  StmtCallProc @grow ( val String { fn NumberToText { var Double 1 neg } } val Double { var Double 1 const Double 0.5 times } )\n"
+    "  StmtForNext @top\n"
+    "done:\n"
+    "  StmtAssignGlobal Double 0 { fn TextLength { var String 0 } fn TextLength { var String 1 } plus fn TextLength { var String 3 } plus }\n"
+    "  StmtEnd\n";
+
+TEST(CompiledCache, AppendsOfAnyPiecesAgree) {
+  // Numbers as text (whole, fractional, negative, past nine digits), pieces of another
+  // variable, nested text built-ins, a local and a parameter, all appended in place.
+  expectSame(kAppendPieces);
+  StatementStats counts;
+  EXPECT_GT(decodedShare(kAppendPieces, &counts), 0.75);
+  EXPECT_EQ(counts.byLead[size_t(Lead::StmtAssignGlobal)], 1u);  // the constant text assigned first
+}
+
+TEST(CompiledCache, AppendsThatFailOrReadTheirOwnTextAgree) {
+  const char* kFunction = ".proc f\n  StmtAssignGlobal String 0 { const String \"reset\" }\n  StmtSetResult { const Long 7 }\n"
+                          "  StmtEndBody\n.end\n";
+  for (const char* body : {
+           // The second piece fails: the text stays as it was before the statement.
+           "  StmtAssignGlobal String 0 { var String 0 fn NumberToText { const Long 1 } plus fn MidText { var String 2 } { const Double 1e10 } { const Long 1 } plus }\n",
+           "  StmtAssignGlobal String 0 { var String 0 const String \"a\" plus fn NumberToText { const Long 2 } plus var String 999 plus }\n",
+           // A piece that reads the text itself, and one that calls code which assigns it.
+           "  StmtAssignGlobal String 0 { var String 0 fn NumberToText { fn TextLength { var String 0 } } plus }\n"
+           "  StmtAssignGlobal String 0 { var String 0 fn MidText { var String 0 } { const Long 2 } { const Long 3 } plus }\n"
+           "  StmtAssignGlobal String 0 { var String 0 fn NumberToText { call Double @f ( ) } plus }\n"}) {
+    const std::string src = std::string(kFunction) + program(
+        "  StmtAssignGlobal String 0 { const String \"start\" }\n"
+        "  StmtAssignGlobal String 2 { const String \"xyz\" }\n"
+        "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 3 } { const Long 1 } @done\n"
+        "top:\n" + std::string(body) +
+        "  StmtForNext @top\n"
+        "done:\n");
+    expectSame(src);
+  }
 }
 
 TEST(CompiledCache, TraceLinesAndTheStepBudgetAgree) {
@@ -445,6 +526,222 @@ TEST(CompiledCache, TruncatedCodeIsLeftToTheGenericPath) {
     EXPECT_EQ(a.message, b.message);
     EXPECT_EQ(a.doubles, b.doubles);
   }
+}
+
+// The share of the statements run that ran decoded (counted as --stats counts them).
+double decodedShare(const std::string& src, StatementStats* counts) {
+  State s;
+  EXPECT_TRUE(loadImage(s, assemble(src, "t.tasm")));
+  startStatementStats(s);
+  try {
+    runStatements(s);
+  } catch (const RunError&) {
+  } catch (const ProgramEnd&) {
+  }
+  const uint64_t total = s.stats->decoded + s.stats->generic;
+  if (counts) *counts = *s.stats;
+  return total ? double(s.stats->decoded) / double(total) : 0.0;
+}
+
+// Each integer type's wrap and narrowing through locals, value parameters and loop steps.
+const char* kIntegerTypes =
+    ".proc narrow\n"
+    "  StmtDeclare 0 var Byte 0\n  StmtDeclare 0 var Short 0\n  StmtDeclare 0 var Word 0\n"
+    "  StmtDeclare 0 var Long 0\n  StmtDeclare 0 var DWord 0\n  StmtDeclare 0 var Single 0\n"
+    "  StmtAssignLocal Byte 0 { param Double 0 }\n"
+    "  StmtAssignLocal Short 0 { param Double 0 const Long 40000 plus }\n"
+    "  StmtAssignLocal Word 0 { param Double 0 neg }\n"
+    "  StmtAssignLocal Long 0 { param Double 0 const Long 1000 times }\n"
+    "  StmtAssignLocal DWord 0 { param Double 0 const Long 7 minus }\n"
+    "  StmtAssignLocal Single 0 { param Double 0 const Double 0.1 plus }\n"
+    "  StmtAssignParam Byte 1 { local Byte 0 const Long 300 plus }\n"
+    "  StmtAssignParam Short 2 { local Short 0 const Double 2.75 minus }\n"
+    "  StmtAssignParam Word 3 { local Word 0 const Double -1.5 plus }\n"
+    "  StmtAssignParam Long 4 { param Byte 1 param Short 2 plus param Word 3 plus }\n"
+    "  StmtAssignGlobal Double 0 { var Double 0 local Byte 0 plus local Short 0 plus local Word 0 plus local Long 0 plus local DWord 0 plus local Single 0 plus param Long 4 plus }\n"
+    "  StmtForBegin 0 Byte 0 { const Long 250 } { const Long 255 } { const Long 3 } @bdone\n"
+    "btop:\n"
+    "  StmtAssignGlobal Double 1 { var Double 1 local Byte 0 plus }\n"
+    "  StmtJumpIfZero { local Byte 0 const Long 5 lt } @bnext\n"
+    "  StmtForExit @bdone\n"
+    "bnext:\n"
+    "  StmtForNext @btop\n"
+    "bdone:\n"
+    "  StmtForBegin 0 Short 0 { const Long 32760 } { const Long 32767 } { const Long 4 } @sdone\n"
+    "stop:\n"
+    "  StmtAssignGlobal Double 1 { var Double 1 local Short 0 plus }\n"
+    "  StmtJumpIfZero { local Short 0 const Long 0 lt } @snext\n"
+    "  StmtForExit @sdone\n"
+    "snext:\n"
+    "  StmtForNext @stop\n"
+    "sdone:\n"
+    "  StmtForBegin 0 Word 0 { const Long 3 } { const Long 0 } { const Double -1.5 } @wdone\n"
+    "wtop:\n"
+    "  StmtAssignGlobal Double 1 { var Double 1 local Word 0 plus }\n"
+    "  StmtJumpIfZero { local Word 0 const Long 100 gt } @wnext\n"
+    "  StmtForExit @wdone\n"  // below 0 a Word wraps to 65535, which is still at least 0
+    "wnext:\n"
+    "  StmtForNext @wtop\n"
+    "wdone:\n"
+    "  StmtForBegin 0 Single 0 { const Long 0 } { const Long 1 } { const Double 0.1 } @fdone\n"
+    "ftop:\n"
+    "  StmtAssignGlobal Double 2 { var Double 2 local Single 0 plus }\n"
+    "  StmtForNext @ftop\n"
+    "fdone:\n"
+    "  StmtEndBody\n"
+    ".end\n"
+    ".main\n"
+    "  StmtDeclare 0 var Double 2\n"
+    "  StmtForBegin 1 DWord 0 { const Long -3 } { const Long 3 } { const Long 1 } @done\n"
+    "top:\n"
+    "  StmtCallProc @narrow ( val Double { var DWord 0 const Double 97.6 times } )\n"
+    "  StmtForNext @top\n"
+    "done:\n"
+    "  StmtForBegin 1 Long 1 { const Long 2147483640 } { const Long 2147483647 } { const Long 5 } @ldone\n"
+    "ltop:\n"
+    "  StmtJumpIfZero { var Long 1 const Long 0 lt } @lnext\n"
+    "  StmtForExit @ldone\n"
+    "lnext:\n"
+    "  StmtForNext @ltop\n"
+    "ldone:\n"
+    "  StmtEnd\n";
+
+TEST(CompiledCache, IntegerTypesWrapAndNarrowAsTheGenericPathDoes) {
+  expectSame(kIntegerTypes);
+  EXPECT_GT(decodedShare(kIntegerTypes), 0.8);
+}
+
+TEST(CompiledCache, ValueOutsideThirtyTwoBitsFailsTheSameWay) {
+  // A local Long, a value parameter and a loop step given values beyond 32 bits: the same
+  // error at the same statement.
+  for (const char* store : {"  StmtAssignLocal Long 0 { param Double 0 const Double 1e10 times }\n",
+                            "  StmtAssignParam Short 0 { param Double 0 const Double -1e12 times }\n",
+                            "  StmtForBegin 0 Long 0 { const Long 1 } { const Long 9 } { param Double 0 const Double 5e9 times } @x\n"
+                            "  StmtForNext @x\n"}) {
+    const std::string src = std::string(".proc p\n  StmtDeclare 0 var Long 0\n  StmtAssignLocal Long 0 { const Long 1 }\n") + store +
+                            "x:\n  StmtEndBody\n.end\n.main\n  StmtCallProc @p ( val Double { const Long 1 } )\n  StmtEnd\n";
+    expectSame(src);
+  }
+}
+
+const char* kSelection =
+    ".proc pick\n"
+    "  StmtSelectBegin 1 { param Double 0 }\n"
+    "  StmtCaseTest ( eq { const Long 1 } eq { const Double 2.5 } ) @c1\n"
+    "  StmtAssignGlobal Double 0 { var Double 0 const Long 1 plus }\n"
+    "  StmtJump @end\n"
+    "c1:\n"
+    "  StmtCaseTest ( range { const Long 3 } { const Long 5 } range { const Long 10 } { const Long 4 } ) @c2\n"
+    "  StmtAssignGlobal Double 0 { var Double 0 const Long 10 plus }\n"
+    "  StmtJump @end\n"
+    "c2:\n"
+    "  StmtCaseTest ( cond { param Double 0 const Long 0 lt } eq { param Double 0 } ) @c3\n"
+    "  StmtAssignGlobal Double 0 { var Double 0 const Long 100 plus }\n"
+    "c3:\n"
+    "  StmtSelectBegin 2 { param Double 0 const Long 2 mod }\n"
+    "  StmtCaseTest ( eq { const Long 0 } ) @c4\n"
+    "  StmtAssignGlobal Double 1 { var Double 1 const Long 1 plus }\n"
+    "c4:\n"
+    "  StmtSelectEnd\n"
+    "  StmtCaseTest ( eq { const Long 6 } range { const Double 6.5 } { const Double 7.5 } ) @end\n"
+    "  StmtAssignGlobal Double 1 { var Double 1 const Long 1000 plus }\n"
+    "end:\n"
+    "  StmtSelectEnd\n"
+    "  StmtSelectEnd\n"
+    "  StmtSelectEnd\n"
+    "  StmtEndBody\n"
+    ".end\n"
+    ".main\n"
+    "  StmtDeclare 0 var Double 1\n"
+    "  StmtForBegin 1 Double 2 { const Long -2 } { const Long 9 } { const Double 0.5 } @done\n"
+    "top:\n"
+    "  StmtCallProc @pick ( val Double { var Double 2 } )\n"
+    "  StmtForNext @top\n"
+    "done:\n"
+    "  StmtSelectBegin 0 { const String \"text\" }\n"
+    "  StmtCaseTest ( eq { const Long 0 } ) @t1\n"
+    "  StmtAssignGlobal Double 0 { const Long -1 }\n"
+    "t1:\n"
+    "  StmtCaseTest ( range { const String \"a\" } { const String \"u\" } ) @t2\n"
+    "  StmtAssignGlobal Double 1 { const Long -1 }\n"
+    "t2:\n"
+    "  StmtSelectBegin 11 { call Double @pick ( val Double { const Long 3 } ) }\n"
+    "  StmtEnd\n";
+
+TEST(CompiledCache, SelectionAgreesOnItemsRangesConditionsAndLevels) {
+  // Values, an empty range, a condition and a second match; a nested level; a text
+  // selector met by a decoded case test; level 11 refused before its selector runs.
+  expectSame(kSelection);
+  EXPECT_GT(decodedShare(kSelection), 0.9);
+}
+
+const char* kReferences =
+    ".proc swap\n"
+    "  StmtAssignParam Long 2 { param 16 0 [ { param Long 3 } ] }\n"
+    "  StmtAssignParam 16 0 [ { param Long 3 } ] { param 16 1 [ { param Long 4 } ] }\n"
+    "  StmtAssignParam 16 1 [ { param Long 4 } ] { param Long 2 }\n"
+    "  StmtAssignParam 20 5 [ { const Long 1 } { param Long 3 } ] { param 20 5 [ { const Long 1 } { param Long 3 } ] param 16 0 [ { param Long 4 } ] plus }\n"
+    "  StmtEndBody\n"
+    ".end\n"
+    ".proc pass\n"
+    "  StmtCallProc @swap ( fwd 16 0 fwd 16 0 val Double { const Long 0 } val Double { param Double 1 } val Double { param Double 1 const Long 1 plus } fwd 20 2 )\n"
+    "  StmtAssignParam 14 3 [ { param Double 1 } ] { param 14 3 [ { param Double 1 } ] const Long 200 plus }\n"
+    "  StmtAssignParam Variant 4 { param Double 1 const Long 3 times }\n"
+    "  StmtEndBody\n"
+    ".end\n"
+    ".proc depth\n"
+    "  StmtJumpIfZero { param Double 0 const Long 0 gt } @bottom\n"
+    "  StmtAssignParam 20 1 [ { const Long 0 } { param Double 0 } ] { param Double 0 const Long 10 times }\n"
+    "  StmtCallProc @depth ( val Double { param Double 0 const Long 1 minus } fwd 20 1 )\n"
+    "bottom:\n"
+    "  StmtEndBody\n"
+    ".end\n"
+    ".main\n"
+    "  StmtDeclare 0 array ( { const Long 9 } ) Long 0\n"
+    "  StmtDeclare 0 array ( { const Long 9 } ) Byte 1\n"
+    "  StmtDeclare 0 array ( { const Long 2 } { const Long 9 } ) Double 3\n"
+    "  StmtDeclare 0 var Variant 2\n"
+    "  StmtForBegin 1 Long 0 { const Long 0 } { const Long 9 } { const Long 1 } @filled\n"
+    "fill:\n"
+    "  StmtAssignArrayElement Long 0 [ { var Long 0 } ] { var Long 0 const Long 3 times }\n"
+    "  StmtAssignArrayElement Byte 1 [ { var Long 0 } ] { var Long 0 const Long 25 times }\n"
+    "  StmtForNext @fill\n"
+    "filled:\n"
+    "  StmtForBegin 1 Long 0 { const Long 0 } { const Long 7 } { const Long 1 } @done\n"
+    "top:\n"
+    "  StmtCallProc @pass ( ref 16 0 val Double { var Long 0 } ref 20 3 ref 14 1 ref Variant 2 )\n"
+    "  StmtForNext @top\n"
+    "done:\n"
+    "  StmtCallProc @depth ( val Double { const Long 9 } ref 20 3 )\n"
+    "  StmtCallProc @pass ( ref 16 0 val Double { const Long 9 } ref 20 3 ref 14 1 ref Variant 2 )\n"
+    "  StmtEnd\n";
+
+TEST(CompiledCache, ReferenceParametersAliasRecurseAndFailAsTheGenericPathDoes) {
+  // The same array passed twice (an alias), passed on with -1, a two-dimensional array by
+  // reference through recursion; the last call reads and writes past the ends of the Byte
+  // and Long arrays (the stores' own rule).
+  expectSame(kReferences);
+  EXPECT_GT(decodedShare(kReferences), 0.9);
+  // A reference to an array number that names no array: the same error before the subscript.
+  expectSame(".proc p\n  StmtAssignParam 16 0 [ { fn IntPart { const Long 1 const Long 0 divide } } ] { const Long 1 }\n  StmtEndBody\n.end\n"
+             ".main\n  StmtDeclare 0 var Double 0\n  StmtAssignGlobal Double 0 { const Long 1 }\n"
+             "  StmtCallProc @p ( ref 16 300 )\n  StmtEnd\n");
+}
+
+TEST(CompiledCache, CallsWithAContinuationBlockOrTextArgumentsStayCorrect) {
+  const std::string src =
+      ".proc p\n  StmtAssignGlobal Double 0 { var Double 0 param Double 0 plus }\n  StmtEndBody\n.end\n"
+      ".main\n  StmtDeclare 0 var Double 1\n"
+      "  StmtForBegin 1 Double 1 { const Long 1 } { const Long 3 } { const Long 1 } @done\n"
+      "top:\n"
+      "  StmtCallProc @p ( val Double { var Double 1 } )\n"
+      "  .byte 33\n"
+      "  StmtAssignGlobal Double 0 { var Double 0 const Long 100 plus }\n"
+      "  .byte 34\n"
+      "  StmtCallProc @p ( val Double { var Double 1 const Long 10 times } val String { const String \"x\" } )\n"
+      "  StmtForNext @top\n"
+      "done:\n  StmtEnd\n";
+  expectSame(src);
 }
 
 TEST(CompiledCache, DecodeNothingLeavesEveryStatementToTheGenericPath) {
