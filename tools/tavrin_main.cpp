@@ -125,8 +125,17 @@ int commandRun(int argc, char** argv) {
     // variable, so a bound program is traced the same way without the tool.
     else if (arg == "--trace-external") setenv("TAVRIN_TRACE_EXTERNAL", "1", 1);
     else if (arg == "--no-decode") options.decode = false;
-    "  run [--trace] [--trace-external] [--no-decode] [--stats] [--max-steps N] [--max-memory BYTES]\n"
-    "      [--max-time SECONDS] [--drive SCRIPT] FILE [ARGS...]\n"
+    // Steps that drive a windowed program headless (docs/driver.md).
+    else if (arg == "--drive") {
+      if (i + 1 >= argc) usage(arg + " needs a script file");
+      options.driveScript = argv[++i];
+      if (std::string why = unreadableReason(options.driveScript); !why.empty()) {
+        std::fprintf(stderr, "tavrin: cannot open the drive script %s: %s\n", options.driveScript.c_str(), why.c_str());
+        std::exit(2);
+      }
+    }
+    // On exit, the share of statements that ran decoded and the classes that did not (stderr).
+    else if (arg == "--stats") setenv("TAVRIN_STATS", "1", 1);
     else if (arg == "--max-steps" || arg == "--max-memory") {
       if (i + 1 >= argc) usage(arg + " needs a number");
       char* end = nullptr;
