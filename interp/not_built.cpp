@@ -16,6 +16,5 @@ namespace tavrin {
 
 NOT_BUILT_FUNCTION(EventCoordinate1)
 NOT_BUILT_FUNCTION(EventCoordinate2)
-NOT_BUILT_FUNCTION(CallbackAddress)
 
 }  // namespace tavrin
