@@ -79,13 +79,13 @@ CallOutcome hostOutOfMemory(const State& s) {
   return fatal(std::move(error));
 }
 
-CallOutcome runOutside(State& s, int64_t target) {
+CallOutcome runOutside(State& s, int64_t target, bool report) {
   CallOutcome o;
   try {
     enterGuardedCall(s, target, s.code.position(), true, [&] { runStatements(s); });
   } catch (RunError& error) {
     if (error.kind == ErrorKind::Limit) return fatal(std::move(error));
-    reportRunError(s, error);
+    if (report) reportRunError(s, error);
     o.status = CallStatus::Failed;
     o.exitCode = errorExitStatus(error);
     o.error = std::move(error);
@@ -100,11 +100,11 @@ CallOutcome runOutside(State& s, int64_t target) {
 
 }  // namespace
 
-CallOutcome callFromOutside(State& s, int64_t target, bool keepResults) noexcept {
+CallOutcome callFromOutside(State& s, int64_t target, bool keepResults, bool report) noexcept {
   try {
-    if (!keepResults) return runOutside(s, target);
+    if (!keepResults) return runOutside(s, target, report);
     SavedRegisters saved(s);
-    CallOutcome o = runOutside(s, target);
+    CallOutcome o = runOutside(s, target, report);
     saved.restore(s);
     return o;
   } catch (const std::bad_alloc&) {

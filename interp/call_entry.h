@@ -123,7 +123,8 @@ void reportRunError(const State& s, const RunError& error) noexcept;
 // Runs the procedure body at `target` in call level L + 1, with the parameters the caller
 // has already put into the next level's slots. `keepResults`: the expression and function
 // result registers are put back afterwards too (an event interrupts a statement that may
-// be using them). Never throws.
-CallOutcome callFromOutside(State& s, int64_t target, bool keepResults = false) noexcept;
+// be using them). `report` false: a failure's line is not written (a foreign callback hands
+// the error to the external call that was running, which raises it). Never throws.
+CallOutcome callFromOutside(State& s, int64_t target, bool keepResults = false, bool report = true) noexcept;
 
 }  // namespace tavrin

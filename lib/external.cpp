@@ -28,8 +28,10 @@
 #include "interp/handlers.h"
 #include "interp/object_hooks.h"
 #include "interp/state.h"
+#include "lib/callbacks.h"
 #include "lib/file_writes.h"
 #include "lib/message_box.h"
+#include "lib/win32/standin.h"
 #include "runtime/run_error.h"
 #include "runtime/sandbox.h"
 
@@ -66,6 +68,12 @@ bool endsWithNoCase(std::string_view v, std::string_view end) {
 }
 
 }  // namespace
+
+const win32::Library* standInLibrary(const void* handle) {
+  for (const win32::Library* l : win32::libraries())
+    if (l == handle) return l;
+  return nullptr;
+}
 
 void* LibraryCache::handle(std::string_view name) {
   for (const Entry& e : m_entries)
@@ -128,6 +136,20 @@ std::string programDirectory(const State& s) {
 }
 
 void* loadLibrary(const State& s, std::string_view name, bool trace) {
+  const bool sharedObjectName = endsWithNoCase(name, ".so") || name.find(".so.") != std::string_view::npos;
+  if (!sharedObjectName) {
+    if (const win32::Library* l = win32::findLibrary(name)) {
+      if (trace) std::fprintf(stderr, "external: %.*s is Tavrin's stand-in\n", int(name.size()), name.data());
+      return const_cast<win32::Library*>(l);
+    }
+    if (win32::isRuntimeLibraryName(name)) {
+      // The C run-time: the host's C library, reached through the maths library that
+      // depends on it (so both sets of names are found).
+      void* h = dlopen("libm.so.6", RTLD_NOW | RTLD_LOCAL);
+      if (trace) std::fprintf(stderr, "external: %.*s is the C library%s\n", int(name.size()), name.data(), h ? "" : " (not found)");
+      return h;
+    }
+  }
   const char* path = std::getenv(kLibraryPathVariable);
   for (const std::string& file : libraryCandidates(name, programDirectory(s), path ? path : "")) {
     if (void* h = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL)) {
@@ -142,7 +164,9 @@ void* loadLibrary(const State& s, std::string_view name, bool trace) {
 }  // namespace
 
 ExternalState::~ExternalState() {
-  for (void* h : cache.loaded()) dlclose(h);
+  forgetCallbacks(this);
+  for (void* h : cache.loaded())
+    if (!standInLibrary(h)) dlclose(h);
 }
 
 ExternalState& externalState(State& s) {
@@ -306,6 +330,34 @@ void prepareArgument(State& s, FfiCall& f, int i, const Argument& a) {
   }
 }
 
+// A stand-in receives each argument as libffi would have passed it, with its type code
+// and, for a text, the private copy and its room.
+int64_t callStandIn(State& s, win32::Function fn, CallSite& c, FfiCall& f) {
+  std::array<win32::Arg, kMaxExternalArguments> args;
+  for (int i = 0; i < c.count; ++i) {
+    const size_t k = size_t(i);
+    const Argument& a = c.args[k];
+    win32::Arg& w = args[k];
+    w.type = a.type;
+    w.number = a.number;
+    if (f.types[k] == &ffi_type_pointer) {
+      w.isText = true;
+      w.text = f.texts[k].data;
+      w.length = f.texts[k].length;
+      w.room = textRoom(a.text);
+      w.value = int64_t(reinterpret_cast<intptr_t>(w.text));
+    } else if (f.types[k] == &ffi_type_sint64) {
+      w.value = f.ints[k];
+    } else if (f.types[k] == &ffi_type_double) {
+      w.value = int64_t(std::trunc(std::clamp(f.doubles[k], -9.2e18, 9.2e18)));
+    } else {
+      w.value = int64_t(std::trunc(std::clamp(double(f.floats[k]), -9.2e18, 9.2e18)));
+    }
+  }
+  win32::Call call(s, c.function, std::span<win32::Arg>(args.data(), size_t(c.count)));
+  return fn(call);
+}
+
 void traceCall(CallSite& c, const char* outcome) {
   std::fprintf(stderr, "external: %.*s!%.*s(", int(c.library.size()), c.library.data(), int(c.function.size()),
                c.function.data());
@@ -342,10 +394,14 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
   // Without a call (the sandbox, subtype 1) the operands are only read.
   ExternalState* ext = makeCall ? &externalState(s) : nullptr;
   void* fn = nullptr;
+  win32::Function standIn = nullptr;
   if (ext) {
     void* lib = ext->cache.handle(c.library);
     if (!lib) {
       showMessageBox(s, "Can't find library \r" + std::string(c.library), applicationTitle(s), 0);
+    } else if (const win32::Library* l = standInLibrary(lib)) {
+      standIn = win32::findExport(*l, c.function);
+      if (!standIn) showMessageBox(s, "Can't find function \r" + std::string(c.function), applicationTitle(s), 0);
     } else {
       // dlsym wants a NUL-terminated name: a short one is copied on the stack.
       char shortName[128];
@@ -367,7 +423,7 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
     raise(ErrorNumber::RangeCheck, "external call " + std::string(c.library) + "!" + std::string(c.function) + " passes " +
                                        std::to_string(c.count) + " arguments, more than " +
                                        std::to_string(kMaxExternalArguments));
-  if (!fn) {
+  if (!fn && !standIn) {
     if (ext && ext->trace) traceCall(c, "not found, 0");
     return;
   }
@@ -382,16 +438,24 @@ void externalCall(State& s, bool hasResult, bool makeCall, CallResult& out, doub
   // function returns.
   const uint8_t rt = hasResult ? c.resultType : 3;
   ffi_type* rtype = rt == kDoubleType ? &ffi_type_double : rt == kTextType ? &ffi_type_pointer : &ffi_type_sint64;
-  ffi_cif cif;
-  if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, unsigned(c.count), rtype, c.count ? f.types.data() : nullptr) != FFI_OK)
-    raise(ErrorNumber::InvalidPointer, "external call " + std::string(c.function) + ": the call cannot be prepared");
   union {
     ffi_arg i;
     double d;
     void* p;
   } r{};
-  flushFileWrites();  // foreign code may read the files
-  ffi_call(&cif, FFI_FN(fn), &r, c.count ? f.values.data() : nullptr);
+  flushFileWrites();  // the callee may read the files
+  if (standIn) {
+    const int64_t v = callStandIn(s, standIn, c, f);
+    if (rt == kDoubleType) r.d = double(v);
+    else r.i = ffi_arg(v);
+  } else {
+    ffi_cif cif;
+    if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, unsigned(c.count), rtype, c.count ? f.types.data() : nullptr) != FFI_OK)
+      raise(ErrorNumber::InvalidPointer, "external call " + std::string(c.function) + ": the call cannot be prepared");
+    ffi_call(&cif, FFI_FN(fn), &r, c.count ? f.values.data() : nullptr);
+  }
+  if (ext->callbackFailure) [[unlikely]]
+    raiseCallbackFailure(s, std::string(c.library) + "!" + std::string(c.function));
 
   switch (rt) {
     case kTextType: {

@@ -3,14 +3,21 @@
 // and the call operand).
 #pragma once
 #include <cstdint>
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "interp/call_entry.h"
+
 namespace tavrin {
 
 struct State;
+namespace win32 {
+struct Library;
+}
 
 // The libraries a run has named, each loaded once: names compare without case, and a
 // failed load is kept (a null handle) so that it is not tried again. Dropping a name
@@ -49,6 +56,9 @@ private:
 std::vector<std::string> libraryCandidates(std::string_view name, std::string_view programDir,
                                            std::string_view searchPath);
 
+// The stand-in library a cached handle stands for, nullptr for a shared object's handle.
+const win32::Library* standInLibrary(const void* handle);
+
 // The environment variable of the search path.
 inline constexpr const char* kLibraryPathVariable = "TAVRIN_LIBRARY_PATH";
 
@@ -61,6 +71,14 @@ struct ExternalState {
   ~ExternalState();
   LibraryCache cache;
   bool trace = false;  // each call on stderr
+  // The procedures registered as callbacks, per arity (0..6), in registration order.
+  std::array<std::vector<int64_t>, 7> callbacks;
+  // What ended a callback while foreign code ran, raised when the foreign call returns.
+  std::optional<CallOutcome> callbackFailure;
+  int64_t failedCallback = 0;
+  // The stand-in library's per-run values: the last error and the mouse cursor's position.
+  uint32_t lastError = 0;
+  int32_t cursorX = 0, cursorY = 0;
 };
 
 // The run's service, started on first use.

@@ -5,6 +5,7 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "lib/console.h"
 #include "interp/state.h"
@@ -71,12 +73,102 @@ pid_t spawnShell(State& s, std::string_view commandLine) {
   return pid;
 }
 
+// The children started with a handle; process-wide, as their ids are.
+struct HandleChild {
+  pid_t pid;
+  bool ended = false;
+  bool closed = false;  // the handle is closed: forget the child once it is reaped
+  uint32_t exitCode = 0;
+};
+std::vector<HandleChild>& handleChildren() {
+  static std::vector<HandleChild> children;
+  return children;
+}
+
+uint32_t exitCodeOf(int status) {
+  if (WIFEXITED(status)) return uint32_t(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return 128u + uint32_t(WTERMSIG(status));
+  return 0;
+}
+
+// Reaps the handle children that have ended; `blocking` waits for `pid` alone.
+void pollHandleChildren() {
+  auto& children = handleChildren();
+  for (HandleChild& c : children) {
+    if (c.ended) continue;
+    int status = 0;
+    const pid_t r = waitpid(c.pid, &status, WNOHANG);
+    if (r == c.pid) {
+      c.ended = true;
+      c.exitCode = exitCodeOf(status);
+    } else if (r < 0 && errno == ECHILD) {
+      c.ended = true;  // reaped elsewhere: the status is lost
+    }
+  }
+  std::erase_if(children, [](const HandleChild& c) { return c.closed && c.ended; });
+}
+
+HandleChild* findHandleChild(int32_t handle) {
+  for (HandleChild& c : handleChildren())
+    if (c.pid == handle && !c.closed) return &c;
+  return nullptr;
+}
+
 }  // namespace
 
 void reapDetached(State& s) {
   auto& children = s.core.detachedChildren;
   std::erase_if(children, [](int pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
+  pollHandleChildren();
 }
+
+ProcessWait waitForProgram(int32_t handle, uint32_t ms) {
+  pollHandleChildren();
+  HandleChild* c = findHandleChild(handle);
+  if (!c) return ProcessWait::NoSuchHandle;
+  // Polls with short sleeps, so a bounded wait ends on time.
+  uint64_t waited = 0;
+  while (!c->ended) {
+    if (ms != 0xFFFFFFFFu && waited >= ms) return ProcessWait::TimedOut;
+    usleep(1000);
+    ++waited;
+    pollHandleChildren();
+    c = findHandleChild(handle);
+    if (!c) return ProcessWait::NoSuchHandle;
+  }
+  return ProcessWait::Ended;
+}
+
+bool programExitCode(int32_t handle, uint32_t& code) {
+  pollHandleChildren();
+  const HandleChild* c = findHandleChild(handle);
+  if (!c) return false;
+  code = c->ended ? c->exitCode : 259u;
+  return true;
+}
+
+bool terminateProgram(int32_t handle, uint32_t code) {
+  pollHandleChildren();
+  HandleChild* c = findHandleChild(handle);
+  if (!c || c->ended) return false;
+  kill(c->pid, SIGKILL);
+  int status = 0;
+  while (waitpid(c->pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  c->ended = true;
+  c->exitCode = code;
+  return true;
+}
+
+bool closeProgramHandle(int32_t handle) {
+  HandleChild* c = findHandleChild(handle);
+  if (!c) return false;
+  c->closed = true;
+  pollHandleChildren();
+  return true;
+}
+
+bool isProgramHandle(int32_t handle) { return findHandleChild(handle) != nullptr; }
 
 bool runProgramAndWait(State& s, std::string_view commandLine) {
   reapDetached(s);
@@ -95,7 +187,7 @@ int32_t startProgram(State& s, std::string_view commandLine) {
   reapDetached(s);
   pid_t pid = spawnShell(s, commandLine);
   if (pid <= 0) return 0;
-  s.core.detachedChildren.push_back(pid);  // reaped once it ends, so no zombie is left
+  handleChildren().push_back(HandleChild{pid});  // reaped once it ends, so no zombie is left
   return int32_t(pid);
 }
 

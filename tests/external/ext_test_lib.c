@@ -42,3 +42,57 @@ int RecordSum(const int32_t* p) { return p[0] + p[1]; }
    copy it before it releases its copies) and a double. */
 const char* Pick3(int which, const char* a, const char* b) { return which == 1 ? a : b; }
 double Scale3(int a, int b, double c) { return (a + b) * c; }
+
+/* Callbacks: the engine's entry points called as the platform's functions call them. */
+#include <pthread.h>
+
+typedef int (*Callback1)(int);
+typedef int (*Callback2)(int, int);
+typedef int (*Callback6)(int, int, int, int, int, int);
+
+/* Calls the callback once and says so after it returned. */
+int CallBack2(Callback2 f, int a, int b) {
+  int r = f(a, b);
+  printf("library: the callback gave %d\n", r);
+  fflush(stdout);
+  return r;
+}
+
+/* Calls the callback twice; the second call is refused by the engine when the first failed. */
+int CallBack2Twice(Callback2 f, int a, int b) {
+  int first = f(a, b);
+  int second = f(b, a);
+  printf("library: back from both calls (%d, %d)\n", first, second);
+  fflush(stdout);
+  return first + second;
+}
+
+struct ThreadCall {
+  Callback2 f;
+  int a, b, result;
+};
+static void* runOnThread(void* p) {
+  struct ThreadCall* t = (struct ThreadCall*)p;
+  t->result = t->f(t->a, t->b);
+  return NULL;
+}
+/* Calls the callback from a thread of its own; returns what it answered there. */
+int CallBack2OnThread(Callback2 f, int a, int b) {
+  struct ThreadCall t = {f, a, b, -99};
+  pthread_t thread;
+  if (pthread_create(&thread, NULL, runOnThread, &t) != 0) return -98;
+  pthread_join(thread, NULL);
+  return t.result;
+}
+
+/* n calls of an arity-1 callback with 0 .. n-1; the sum of its answers. */
+int CallBack1Many(Callback1 f, int n) {
+  int sum = 0;
+  for (int i = 0; i < n; ++i) sum += f(i);
+  return sum;
+}
+
+int CallBack6(Callback6 f) { return f(1, -2, 3, -4, 5, -2147483647 - 1); }
+
+/* Whether a pointer the program passed as a Long fits 31 bits, and is the value given. */
+int PointerIs(const void* p, int expected) { return (uintptr_t)p == (uintptr_t)(unsigned)expected && (uintptr_t)p < 0x80000000u; }
