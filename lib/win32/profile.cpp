@@ -1,6 +1,8 @@
 // INI file contents: parsing by lines and edits that keep the untouched bytes.
 #include "lib/win32/profile.h"
 
+#include "lib/win32/standin.h"
+
 namespace tavrin::win32::profile {
 namespace {
 
@@ -29,13 +31,6 @@ std::string_view trim(std::string_view v) {
   return v;
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
-bool sameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  return true;
-}
 
 enum class Kind { Blank, Comment, Section, Key };
 struct Parsed {

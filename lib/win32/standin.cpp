@@ -18,13 +18,6 @@ namespace {
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
-bool sameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  return true;
-}
-
 // A program's library name without directory and ".dll".
 std::string_view baseName(std::string_view name) {
   if (size_t slash = name.find_last_of("/\\"); slash != std::string_view::npos) name.remove_prefix(slash + 1);
@@ -168,6 +161,13 @@ std::string systemDirectory() {
   std::string d = windowsDirectory() + "/SYSTEM32";
   ::mkdir(d.c_str(), 0777);
   return d;
+}
+
+bool sameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  return true;
 }
 
 }  // namespace tavrin::win32

@@ -18,6 +18,9 @@ struct State;
 
 namespace win32 {
 
+// Whether two names are equal with ASCII letters folded (library, section and key names).
+bool sameNoCase(std::string_view a, std::string_view b);
+
 // One argument as the call passes it.
 struct Arg {
   uint8_t type = 3;      // the argument's type code
