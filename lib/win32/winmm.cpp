@@ -25,9 +25,10 @@ bool playFromMemory(Call& c, uint32_t flags) {
   return soundPlayMemory(c.state(), std::span<const uint8_t>(bytes, size_t(riffSize) + 8), flags);
 }
 
-int64_t PlaySoundA(Call& c) {
-  const uint32_t flags = c.u32(2);
-  if ((flags & snd::kMemory) && (flags & snd::kResource) != snd::kResource) {
+// Argument 0 is a block in memory when `memory` (the address 0 stops the sound), else a
+// file or system sound name.
+int64_t play(Call& c, uint32_t flags, bool memory) {
+  if (memory) {
     if (c.arg(0).value == 0 && !c.arg(0).isText) {
       soundStop(c.state());
       return 1;
@@ -38,18 +39,15 @@ int64_t PlaySoundA(Call& c) {
   return soundPlayFile(c.state(), name ? *name : std::string_view(), flags) ? 1 : 0;
 }
 
+int64_t PlaySoundA(Call& c) {
+  const uint32_t flags = c.u32(2);
+  return play(c, flags, (flags & snd::kMemory) && (flags & snd::kResource) != snd::kResource);
+}
+
 // sndPlaySoundA's flags are PlaySound's low ones; the name is a file or a system sound.
 int64_t sndPlaySoundA(Call& c) {
   const uint32_t flags = c.u32(1) & 0xFFFFu;
-  if (flags & snd::kMemory) {
-    if (c.arg(0).value == 0 && !c.arg(0).isText) {
-      soundStop(c.state());
-      return 1;
-    }
-    return playFromMemory(c, flags) ? 1 : 0;
-  }
-  const auto name = c.text(0);
-  return soundPlayFile(c.state(), name ? *name : std::string_view(), flags) ? 1 : 0;
+  return play(c, flags, (flags & snd::kMemory) != 0);
 }
 
 int64_t waveOutGetNumDevs(Call& c) { return soundDeviceCount(c.state()); }
